@@ -1,0 +1,13 @@
+# Native build of the portable parts, with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and their tests.
+include(CTest)
+
+set(KORVA_SANITIZE "-fsanitize=address,undefined;-fno-sanitize-recover=all;-fno-omit-frame-pointer"
+    CACHE STRING "sanitizer flags for the native build")
+
+add_library(korva_portable STATIC ${KORVA_PORTABLE_SOURCES})
+target_include_directories(korva_portable PUBLIC include)
+target_compile_options(korva_portable PRIVATE ${KORVA_WARNINGS} ${KORVA_SANITIZE})
+target_link_options(korva_portable PUBLIC ${KORVA_SANITIZE})
+
+add_subdirectory(tests/native)

@@ -1,0 +1,51 @@
+# The 32-bit Windows build: KORVA_VB6.dll, the stand-in host libraries, the
+# sample caller and the tests, which run under Wine.
+include(CTest)
+
+# Everything that runs lands in one folder, so the loader finds the DLLs
+# beside the programs.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# No libgcc/libstdc++ DLLs: a Visual Basic 6 machine does not have them.
+set(KORVA_STATIC_RUNTIME -static-libgcc -static-libstdc++)
+
+# --- import libraries for the host operations this module calls ------------
+# Made from host/*.def, so the module links against the host's interface and
+# not against whichever build of the host libraries happens to be around.
+set(KORVA_HOST_IMPLIBS)
+foreach(lib KORVA libq47)
+    set(implib ${CMAKE_BINARY_DIR}/hostlib/lib${lib}.a)
+    add_custom_command(
+        OUTPUT ${implib}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/hostlib
+        COMMAND ${CMAKE_DLLTOOL} -d ${CMAKE_SOURCE_DIR}/host/${lib}.def -l ${implib}
+        DEPENDS ${CMAKE_SOURCE_DIR}/host/${lib}.def
+        COMMENT "Import library for ${lib}.dll")
+    list(APPEND KORVA_HOST_IMPLIBS ${implib})
+endforeach()
+add_custom_target(korva_host_implibs DEPENDS ${KORVA_HOST_IMPLIBS})
+
+# --- the module -------------------------------------------------------------
+add_library(KORVA_VB6 SHARED
+    ${KORVA_PORTABLE_SOURCES}
+    frame/dllmain.cpp
+    frame/last_error.cpp
+    tokenizer/parsebuf_wrapper.cpp
+    frame/KORVA_VB6.def
+)
+set_target_properties(KORVA_VB6 PROPERTIES PREFIX "" OUTPUT_NAME KORVA_VB6)
+target_include_directories(KORVA_VB6 PUBLIC include)
+target_compile_options(KORVA_VB6 PRIVATE ${KORVA_WARNINGS} -fno-exceptions)
+target_link_options(KORVA_VB6 PRIVATE ${KORVA_STATIC_RUNTIME})
+add_dependencies(KORVA_VB6 korva_host_implibs)
+target_link_libraries(KORVA_VB6 PRIVATE ${KORVA_HOST_IMPLIBS})
+
+# --- stand-ins for the product's host libraries (test and demo equipment) ---
+add_subdirectory(testhost)
+
+# --- the sample caller --------------------------------------------------------
+add_subdirectory(examples)
+
+# --- tests under Wine ---------------------------------------------------------
+add_subdirectory(tests/wine)

@@ -1,0 +1,11 @@
+/* The module's state, in one place (see module_state.h). */
+#include <stddef.h>
+
+#include "module_state.h"
+
+korva_token_list korva_retained = { NULL, 0 };
+
+std::atomic<int32_t> korva_view_flag(0);
+std::atomic<int32_t> korva_view_latch(1);
+std::atomic<int32_t> vn35_view_flag(0);
+std::atomic<int32_t> vn35_view_latch(1);

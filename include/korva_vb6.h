@@ -1,0 +1,188 @@
+/*
+ * korva_vb6.h -- interface of KORVA_VB6.dll
+ *
+ * KORVA_VB6.dll is a 32-bit Windows DLL that Visual Basic 6 programs (and C
+ * callers) load into their own process.  It offers text utilities for
+ * blank-padded strings, a multi-delimiter tokenizer with quote handling, a
+ * bridge to the product's host libraries (KORVA.dll, libq47.dll) and probes of
+ * the Windows platform.
+ *
+ * The ABI
+ *   - Every export is __stdcall (KORVA_API, defined as WINAPI) and exported by
+ *     its undecorated name; callers bind by name (Declare ... Lib, or
+ *     GetProcAddress).  The two variadic logging entries are __cdecl
+ *     (KORVA_CDECL), because a variable argument list can only be popped by
+ *     its caller.
+ *   - Integers that cross the boundary are 32-bit signed (int32_t, a VB Long).
+ *   - Text is NUL-terminated ANSI text in the process's code page.
+ *   - The DLL links the C runtime msvcrt.dll; libgcc and libstdc++ are linked
+ *     statically, so it needs no DLL beyond Windows' own and the two host
+ *     libraries.
+ *
+ * Ownership
+ *   Text passed in stays the caller's.  In-place exports change it only
+ *   within its current length, or within the length the caller states.
+ *   Memory handed out is of three kinds: the retained token list belongs to
+ *   this module and lives until the next parse; the default message buffer of
+ *   the line-ending filters belongs to the caller (LocalFree); the BSTR in a
+ *   returned VARIANT belongs to the caller (SysFreeString, or VariantClear).
+ *
+ * Null pointers
+ *   Visual Basic passes a null pointer for vbNullString.  No export crashes on
+ *   one: each entry below says what it does instead.
+ */
+#ifndef KORVA_VB6_H
+#define KORVA_VB6_H
+
+#include <stdint.h>
+
+#ifdef _WIN32
+# include <windows.h>
+# include <oleauto.h>
+#endif
+
+#ifndef KORVA_API
+# ifdef _WIN32
+#  define KORVA_API WINAPI
+# else
+#  define KORVA_API
+# endif
+#endif
+
+#ifndef KORVA_CDECL
+# ifdef _WIN32
+#  define KORVA_CDECL __cdecl
+# else
+#  define KORVA_CDECL
+# endif
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define KORVA_VB6_VERSION        "0.1.0"
+#define KORVA_VB6_VERSION_NUMBER 0x000100
+
+/* Status values written through the tokenizer's status pointer. */
+#define KORVA_PARSE_OK          0    /* the parse ran (any number of tokens) */
+#define KORVA_PARSE_LOCKED    (-1)   /* the host's parse lock was not obtained */
+#define KORVA_PARSE_BADDELIM  (-2)   /* delimiter count < 1, null list, or an empty delimiter */
+#define KORVA_PARSE_NOMEM      12    /* ENOMEM: scratch memory could not be had */
+
+/* ---------------------------------------------------------------- blanks --
+ * A blank byte is one whose value, read as a signed 8-bit number, is at most
+ * 32: the control bytes 0x00-0x1F, the space, and every byte 0x80-0xFF.
+ */
+
+/*
+ * korva_trimblanks: walks buf[len-1], buf[len-2], ... down to buf[0] and
+ * overwrites each blank byte with NUL, stopping at the first non-blank byte.
+ * The walk ignores where the text's terminator lies, so a fixed-length
+ * buffer padded with spaces or NULs is cleared from its far end.  len < 1 or
+ * a null buf: nothing happens.  buf must hold at least len bytes.
+ */
+void KORVA_API korva_trimblanks(char *buf, int32_t len);
+
+/* korva_trimBlanksEx: the walk of korva_trimblanks; returns buf, always. */
+char *KORVA_API korva_trimBlanksEx(char *buf, int32_t len);
+
+/*
+ * korva_lefttrim: removes leading and trailing blank bytes in place and
+ * returns text.  Only the result and its terminator are written at the start
+ * of the buffer; bytes behind the new terminator keep their values.  A text
+ * of blank bytes only becomes "".  Null text: returns null.
+ */
+char *KORVA_API korva_lefttrim(char *text);
+
+/*
+ * korva_leftpack: removes every blank byte wherever it stands, packing the
+ * rest to the left in order, and returns text.  A text of blank bytes only
+ * becomes "".  Null text: returns null.
+ */
+char *KORVA_API korva_leftpack(char *text);
+
+/*
+ * korva_lefttrim_r: copies src without leading and trailing whitespace
+ * (space, \t, \n, \v, \f, \r only; bytes 0x80-0xFF are kept) into dst and
+ * returns dst.  At most maxlen bytes are copied (a longer text is cut, keeping
+ * its start), then a NUL: dst must hold maxlen + 1 bytes.  src is never
+ * modified; src and dst may overlap, the same buffer included.
+ * maxlen <= 0 or a null src: dst becomes "".  Null dst: returns null, writes
+ * nothing.
+ */
+char *KORVA_API korva_lefttrim_r(const char *src, int32_t maxlen, char *dst);
+
+/* ------------------------------------------------------------- tokenizer --
+ * The delimiter list is a block of ndelim NUL-terminated, non-empty strings
+ * placed one after another: for "," and "; " the 5 bytes  , \0 ; space \0 .
+ * Delimiters are matched byte for byte; the first in list order that matches
+ * at a position wins.  Delimiter 0 is also appended to the text when the text
+ * does not already end with it, so the last field is closed.
+ */
+
+/*
+ * korva_parsebuf: splits text into tokens and stores them in the module's
+ * retained token list.
+ *   - Trailing blank bytes of the text are cut first; leading and inner
+ *     blanks stay.  Adjacent delimiters give empty tokens.
+ *   - quote != 0: a double quote toggles a quoted stretch in which no
+ *     delimiter is looked for.  An unclosed quote hides every later
+ *     delimiter, so the text from the last separator before it yields no
+ *     token.  Whatever the flag, a token of 2+ characters that starts and ends
+ *     with a double quote loses those two characters.
+ *   - Tokens of any length come back whole.
+ * Results:
+ *   *status = 0 and *count = number of tokens; *tokens = the module's array
+ *   of *count pointers to NUL-terminated tokens.  The array and the tokens
+ *   belong to the module: read them, never change or free them, and copy what
+ *   you need before the next korva_parsebuf or korva_parsebuf_wrapper call on
+ *   any thread, which releases them.  When the text is empty (or null, or
+ *   only blank bytes) *count = 0 and *tokens keeps the caller's value.
+ *   *status = KORVA_PARSE_BADDELIM when ndelim < 1, delims is null or a
+ *   delimiter is empty: nothing is parsed, *count, *tokens and the retained
+ *   list are left as they were.
+ *   *status = KORVA_PARSE_NOMEM when memory ran out: *count = 0, *tokens
+ *   untouched, the previous list released.
+ *   Each out-pointer may be null; it is then simply not written.
+ * Not thread-safe: callers on several threads use korva_parsebuf_wrapper.
+ */
+void KORVA_API korva_parsebuf(const char *text, char ***tokens, int32_t *count,
+                              int32_t ndelim, const char *delims, int32_t quote,
+                              int32_t *status);
+
+#ifdef _WIN32
+/*
+ * korva_parsebuf_wrapper: korva_parsebuf under the host's parse lock
+ * (KORVA.dll).  Sets *status = KORVA_PARSE_LOCKED, asks for the lock, and
+ * when the host refuses returns at once, the outputs and the retained list
+ * untouched.  Otherwise parses (the results of korva_parsebuf) and gives the
+ * lock back before returning.  The lock covers the parse only: copy the
+ * tokens before any thread parses again.
+ */
+void KORVA_API korva_parsebuf_wrapper(const char *text, char ***tokens,
+                                      int32_t *count, int32_t ndelim,
+                                      const char *delims, int32_t quote,
+                                      int32_t *status);
+
+/* --------------------------------------------------------- error retrieval */
+
+/*
+ * korva_GetLastErrorEx: delivers the calling thread's C runtime error number
+ * (errno of msvcrt.dll), its last system error (GetLastError) and a flag that
+ * is 1 when the system error is ERROR_FILE_NOT_FOUND (2), else 0.  Any
+ * pointer may be null; its value is then not delivered.  The thread's last
+ * system error is left as it was.
+ */
+void KORVA_API korva_GetLastErrorEx(int32_t *crt_error, int32_t *sys_error,
+                                    int32_t *not_found);
+
+/* korva_GetLastError: the calling thread's last system error. */
+int32_t KORVA_API korva_GetLastError(void);
+#endif /* _WIN32 */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KORVA_VB6_H */

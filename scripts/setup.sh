@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs what the build and the tests need on a Debian machine (run as root).
+# Idempotent: every step is skipped when its result is already there.
+set -eu
+
+need=""
+have() { dpkg-query -W -f='${Status}\n' "$1" 2>/dev/null | grep -q '^install ok installed'; }
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    updated=""
+fi
+
+for p in g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 wine64 cmake ninja-build \
+         clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev zip unzip file; do
+    have "$p" || need="$need $p"
+done
+
+if [ -n "$need" ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends $need >/dev/null
+fi

@@ -1,0 +1,169 @@
+/*
+ * The module as a Visual Basic 6 program sees it: a PE32 i386 DLL whose
+ * export table holds exactly the expected names, each bound by name and
+ * popping exactly its arguments' bytes, and whose imports are Windows system
+ * DLLs and the two host libraries only.
+ */
+#include <ctype.h>
+#include <stdint.h>
+#include <string.h>
+
+#include <set>
+#include <string>
+
+#include <windows.h>
+
+#include "../harness/harness.h"
+#include "dll.h"
+
+/*
+ * abi_call(fn, args, nwords, &eax): pushes nwords 32-bit words (args[0]
+ * last, so it ends up first), calls fn, and returns how many bytes of
+ * arguments fn popped: nwords * 4 for __stdcall, 0 for __cdecl.  ESP is
+ * restored whatever fn did, so a mismatch is reported instead of crashing.
+ */
+extern "C" int32_t abi_call(void *fn, const uint32_t *args, int32_t nwords, uint32_t *eax);
+__asm__(
+    ".text\n"
+    ".globl _abi_call\n"
+    "_abi_call:\n"
+    "    pushl %ebp\n"
+    "    movl  %esp, %ebp\n"
+    "    pushl %ebx\n"
+    "    pushl %esi\n"
+    "    pushl %edi\n"
+    "    movl  %esp, %edi\n"          /* ESP before the arguments */
+    "    movl  12(%ebp), %esi\n"
+    "    movl  16(%ebp), %ecx\n"
+    "1:  testl %ecx, %ecx\n"
+    "    jz    2f\n"
+    "    decl  %ecx\n"
+    "    pushl (%esi,%ecx,4)\n"
+    "    jmp   1b\n"
+    "2:  movl  %esp, %ebx\n"          /* ESP with the arguments pushed */
+    "    call  *8(%ebp)\n"
+    "    movl  20(%ebp), %ecx\n"
+    "    testl %ecx, %ecx\n"
+    "    jz    3f\n"
+    "    movl  %eax, (%ecx)\n"
+    "3:  movl  %esp, %eax\n"
+    "    subl  %ebx, %eax\n"          /* bytes popped by the callee */
+    "    movl  %edi, %esp\n"
+    "    popl  %edi\n"
+    "    popl  %esi\n"
+    "    popl  %ebx\n"
+    "    popl  %ebp\n"
+    "    ret\n");
+
+namespace {
+
+enum convention { STDCALL, CDECL_VARARGS };
+
+struct export_row {
+    const char *name;
+    int32_t arg_bytes;
+    convention conv;
+};
+
+/* Every export of the module.  Arguments of zero are a harmless call for
+ * each of them (null pointers, zero lengths, zero delimiter counts). */
+const export_row exports[] = {
+    {"korva_trimblanks", 8, STDCALL},
+    {"korva_trimBlanksEx", 8, STDCALL},
+    {"korva_lefttrim", 4, STDCALL},
+    {"korva_leftpack", 4, STDCALL},
+    {"korva_lefttrim_r", 12, STDCALL},
+    {"korva_parsebuf", 28, STDCALL},
+    {"korva_parsebuf_wrapper", 28, STDCALL},
+    {"korva_GetLastError", 0, STDCALL},
+    {"korva_GetLastErrorEx", 12, STDCALL},
+};
+
+const IMAGE_NT_HEADERS32 *nt_headers(HMODULE module)
+{
+    const BYTE *base = reinterpret_cast<const BYTE *>(module);
+    const IMAGE_DOS_HEADER *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+    return reinterpret_cast<const IMAGE_NT_HEADERS32 *>(base + dos->e_lfanew);
+}
+
+template <typename T> const T *at_rva(HMODULE module, DWORD rva)
+{
+    return reinterpret_cast<const T *>(reinterpret_cast<const BYTE *>(module) + rva);
+}
+
+std::string lower(std::string s)
+{
+    for (char &c : s) c = (char)tolower((unsigned char)c);
+    return s;
+}
+
+} /* namespace */
+
+TEST(image_is_pe32_i386)
+{
+    const IMAGE_NT_HEADERS32 *nt = nt_headers(korva_module());
+    ok(nt->Signature == IMAGE_NT_SIGNATURE, "signature %#lx", nt->Signature);
+    ok(nt->FileHeader.Machine == IMAGE_FILE_MACHINE_I386, "machine %#x", nt->FileHeader.Machine);
+    ok(nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC, "optional header magic %#x",
+       nt->OptionalHeader.Magic);
+    ok(nt->FileHeader.Characteristics & IMAGE_FILE_DLL, "not a DLL: %#x", nt->FileHeader.Characteristics);
+}
+
+TEST(export_table_is_exactly_the_list)
+{
+    HMODULE module = korva_module();
+    const IMAGE_DATA_DIRECTORY &dir =
+        nt_headers(module)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    if (!ok(dir.VirtualAddress && dir.Size, "no export directory")) return;
+
+    const IMAGE_EXPORT_DIRECTORY *exp = at_rva<IMAGE_EXPORT_DIRECTORY>(module, dir.VirtualAddress);
+    ok(!strcmp(at_rva<char>(module, exp->Name), "KORVA_VB6.dll"), "module name %s",
+       at_rva<char>(module, exp->Name));
+    ok(exp->NumberOfFunctions == exp->NumberOfNames,
+       "%lu functions but %lu names: exports without a name", exp->NumberOfFunctions, exp->NumberOfNames);
+
+    std::set<std::string> names, wanted;
+    const DWORD *name_rvas = at_rva<DWORD>(module, exp->AddressOfNames);
+    for (DWORD i = 0; i < exp->NumberOfNames; i++) names.insert(at_rva<char>(module, name_rvas[i]));
+    for (const export_row &row : exports) wanted.insert(row.name);
+
+    for (const std::string &name : names)
+        ok(wanted.count(name), "unexpected export %s (decorated or stray)", name.c_str());
+    for (const std::string &name : wanted)
+        ok(names.count(name), "missing export %s", name.c_str());
+}
+
+TEST(each_export_pops_its_arguments)
+{
+    static const uint32_t zeros[8] = {0};
+    for (const export_row &row : exports) {
+        void *fn = reinterpret_cast<void *>(korva_proc(row.name));
+        if (!ok(fn != NULL, "GetProcAddress(%s) failed", row.name)) continue;
+        int32_t popped = abi_call(fn, zeros, row.arg_bytes / 4, NULL);
+        int32_t want = row.conv == STDCALL ? row.arg_bytes : 0;
+        ok(popped == want, "%s popped %d bytes, want %d", row.name, popped, want);
+    }
+}
+
+TEST(imports_only_system_and_host_libraries)
+{
+    static const char *const allowed[] = {
+        "kernel32.dll", "advapi32.dll", "oleaut32.dll", "msvcrt.dll", "user32.dll",
+        "korva.dll", "libq47.dll",
+    };
+    HMODULE module = korva_module();
+    const IMAGE_DATA_DIRECTORY &dir =
+        nt_headers(module)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!ok(dir.VirtualAddress != 0, "no import directory")) return;
+
+    std::set<std::string> seen;
+    for (const IMAGE_IMPORT_DESCRIPTOR *d = at_rva<IMAGE_IMPORT_DESCRIPTOR>(module, dir.VirtualAddress);
+         d->Name; d++) {
+        std::string name = lower(at_rva<char>(module, d->Name));
+        seen.insert(name);
+        bool known = false;
+        for (const char *a : allowed) known |= name == a;
+        ok(known, "imports %s", name.c_str());
+    }
+    ok(seen.count("korva.dll"), "KORVA.dll is not imported");
+}
