@@ -27,12 +27,24 @@ endforeach()
 add_custom_target(korva_host_implibs DEPENDS ${KORVA_HOST_IMPLIBS})
 
 # --- the module -------------------------------------------------------------
-add_library(KORVA_VB6 SHARED
-    ${KORVA_PORTABLE_SOURCES}
+set(KORVA_FRAME_SOURCES
     frame/dllmain.cpp
     frame/last_error.cpp
-    tokenizer/parsebuf_wrapper.cpp
     frame/KORVA_VB6.def
+)
+set(KORVA_HOST_BRIDGE_SOURCES
+    host/debug_log.cpp
+    host/getenv_vb.cpp
+    host/log.cpp
+    tokenizer/parsebuf_wrapper.cpp
+)
+set(KORVA_PLATFORM_SOURCES
+)
+add_library(KORVA_VB6 SHARED
+    ${KORVA_PORTABLE_SOURCES}
+    ${KORVA_FRAME_SOURCES}
+    ${KORVA_HOST_BRIDGE_SOURCES}
+    ${KORVA_PLATFORM_SOURCES}
 )
 set_target_properties(KORVA_VB6 PROPERTIES PREFIX "" OUTPUT_NAME KORVA_VB6)
 target_include_directories(KORVA_VB6 PUBLIC include)
@@ -40,6 +52,7 @@ target_compile_options(KORVA_VB6 PRIVATE ${KORVA_WARNINGS} -fno-exceptions)
 target_link_options(KORVA_VB6 PRIVATE ${KORVA_STATIC_RUNTIME})
 add_dependencies(KORVA_VB6 korva_host_implibs)
 target_link_libraries(KORVA_VB6 PRIVATE ${KORVA_HOST_IMPLIBS})
+target_link_libraries(KORVA_VB6 PRIVATE oleaut32)
 
 # --- stand-ins for the product's host libraries (test and demo equipment) ---
 add_subdirectory(testhost)

@@ -113,6 +113,64 @@ char *KORVA_API korva_leftpack(char *text);
  */
 char *KORVA_API korva_lefttrim_r(const char *src, int32_t maxlen, char *dst);
 
+/* --------------------------------------------- case and integer conversion */
+
+/*
+ * korva_upper / korva_lower: convert text in place with toupper/tolower of
+ * the current locale and return text.  In the default locale only a-z
+ * (resp. A-Z) change; bytes 0x80-0xFF never reach the C library as negative
+ * values.  Null text: returns null.
+ */
+char *KORVA_API korva_upper(char *text);
+char *KORVA_API korva_lower(char *text);
+
+/*
+ * korva_upper_r / korva_lower_r: write the converted src into dst (which
+ * must hold strlen(src) + 1 bytes) and return dst; src is not modified and may
+ * be dst itself.  Null src: dst becomes "".  Null dst: returns null, writes
+ * nothing.
+ */
+char *KORVA_API korva_upper_r(const char *src, char *dst);
+char *KORVA_API korva_lower_r(const char *src, char *dst);
+
+/* Status values of korva_atoi; any other nonzero value is the C runtime's
+ * error number, ERANGE (34) when the number is outside the 32-bit range. */
+#define KORVA_ATOI_OK          0
+#define KORVA_ATOI_EMPTY     (-1)    /* the text is empty (or null) */
+#define KORVA_ATOI_TRAILING  (-2)    /* characters remain after the number */
+#define KORVA_ATOI_RANGE      34     /* ERANGE */
+
+/*
+ * korva_atoi: converts text to a 32-bit signed integer as strtol does in
+ * base 0 (optional sign, 0x/0X hexadecimal, leading 0 octal, else decimal),
+ * after leading and trailing blank bytes are dropped.  Hexadecimal and octal
+ * numbers obey the signed range too: "0xFFFFFFFF" is a range error.
+ *   *status = 0 and *result = the value on success; a text of blank bytes
+ *   only converts to 0.  Otherwise *result is not written and *status is
+ *   KORVA_ATOI_EMPTY, KORVA_ATOI_TRAILING, or KORVA_ATOI_RANGE (the range
+ *   error wins over trailing characters).  errno is cleared first and is
+ *   ERANGE after a range error (see korva_GetLastErrorEx).  A null result or
+ *   status pointer is never written.
+ */
+void KORVA_API korva_atoi(const char *text, int32_t *result, int32_t *status);
+
+/* ------------------------------------------------------ message line endings
+ * A message text's final CR LF is normalised in place.  Only a CR LF that is
+ * the text's first and also its last two bytes counts: a text with an
+ * earlier CR LF is left alone.
+ */
+
+/*
+ * KORVA_FILTER_CRLF: replaces the final CR LF with LF; returns text.
+ * KORVA_FILTER_ALL_CRLF: removes the final CR LF; returns text.
+ * With a null text both return a new 37-byte buffer holding
+ * "No English error message text found\n", which belongs to the caller:
+ * release it with LocalFree.  They return null only when that buffer cannot
+ * be allocated.
+ */
+char *KORVA_API KORVA_FILTER_CRLF(char *text);
+char *KORVA_API KORVA_FILTER_ALL_CRLF(char *text);
+
 /* ------------------------------------------------------------- tokenizer --
  * The delimiter list is a block of ndelim NUL-terminated, non-empty strings
  * placed one after another: for "," and "; " the 5 bytes  , \0 ; space \0 .
@@ -165,6 +223,44 @@ void KORVA_API korva_parsebuf_wrapper(const char *text, char ***tokens,
                                       const char *delims, int32_t quote,
                                       int32_t *status);
 
+/* ------------------------------------------------------ host diagnostics */
+
+/*
+ * KernelDebugLog: formats a message with the C runtime's printf conventions
+ * (msvcrt.dll) and sends it to the host's diagnostic log (KORVA.dll) under
+ * the area "KERNEL_DEBUG", message number 122030.  A message longer than 511
+ * characters is cut to 511 and always terminated.  Null fmt: nothing is sent.
+ * __cdecl, as every variadic function: Visual Basic 6 cannot call it
+ * directly.
+ */
+void KORVA_CDECL KernelDebugLog(const char *fmt, ...);
+
+/*
+ * KernelDebugLogEx: as KernelDebugLog, under the caller's area and message
+ * number, for messages up to 2055 characters (longer ones are cut and
+ * terminated).  Null area or null fmt: nothing is sent.
+ */
+void KORVA_CDECL KernelDebugLogEx(const char *area, int32_t msgno, const char *fmt, ...);
+
+/* ------------------------------------------------------- host variables */
+
+/*
+ * Q47_GETENVVB: looks up one of the product's configuration variables
+ * through the host (libq47.dll) for Automation callers.  The name is a
+ * VARIANT holding a BSTR; a null BSTR is the empty name; a VARIANT of another
+ * type is converted to text as Automation converts it, and one that cannot
+ * be converted gives VT_EMPTY without asking the host anything.  Names and
+ * values of any length are passed whole.
+ * Returns a VARIANT: VT_BSTR holding the value (a BSTR the caller owns and
+ * releases with SysFreeString or VariantClear), or VT_EMPTY when the variable
+ * is not defined.  The argument stays the caller's and is only read.
+ * When the host's log state is 0, each lookup is also traced into the host
+ * log: area "KORVAMANAGER", number 3001,
+ * ">>> Q47_GETENVVB: Translating NAME=[VALUE]\n" ("NULL" for an empty name,
+ * or for a null or empty value), cut to 511 characters.
+ */
+VARIANT KORVA_API Q47_GETENVVB(VARIANT name);
+
 /* --------------------------------------------------------- error retrieval */
 
 /*
@@ -179,6 +275,9 @@ void KORVA_API korva_GetLastErrorEx(int32_t *crt_error, int32_t *sys_error,
 
 /* korva_GetLastError: the calling thread's last system error. */
 int32_t KORVA_API korva_GetLastError(void);
+
+/* ------------------------------------------------------- platform probes */
+
 #endif /* _WIN32 */
 
 #ifdef __cplusplus

@@ -57,7 +57,9 @@ __asm__(
 
 namespace {
 
-enum convention { STDCALL, CDECL_VARARGS };
+/* STDCALL_VARIANT: a VARIANT returned by value, through a hidden pointer
+ * pushed first, which the callee pops with the arguments. */
+enum convention { STDCALL, CDECL_VARARGS, STDCALL_VARIANT };
 
 struct export_row {
     const char *name;
@@ -77,6 +79,16 @@ const export_row exports[] = {
     {"korva_parsebuf_wrapper", 28, STDCALL},
     {"korva_GetLastError", 0, STDCALL},
     {"korva_GetLastErrorEx", 12, STDCALL},
+    {"korva_upper", 4, STDCALL},
+    {"korva_lower", 4, STDCALL},
+    {"korva_upper_r", 8, STDCALL},
+    {"korva_lower_r", 8, STDCALL},
+    {"korva_atoi", 12, STDCALL},
+    {"KORVA_FILTER_CRLF", 4, STDCALL},      /* null: a default message, leaked here */
+    {"KORVA_FILTER_ALL_CRLF", 4, STDCALL},
+    {"KernelDebugLog", 4, CDECL_VARARGS},
+    {"KernelDebugLogEx", 12, CDECL_VARARGS},
+    {"Q47_GETENVVB", 16, STDCALL_VARIANT},  /* a VT_EMPTY name */
 };
 
 const IMAGE_NT_HEADERS32 *nt_headers(HMODULE module)
@@ -135,13 +147,25 @@ TEST(export_table_is_exactly_the_list)
 
 TEST(each_export_pops_its_arguments)
 {
-    static const uint32_t zeros[8] = {0};
+    VARIANT result;
     for (const export_row &row : exports) {
         void *fn = reinterpret_cast<void *>(korva_proc(row.name));
         if (!ok(fn != NULL, "GetProcAddress(%s) failed", row.name)) continue;
-        int32_t popped = abi_call(fn, zeros, row.arg_bytes / 4, NULL);
-        int32_t want = row.conv == STDCALL ? row.arg_bytes : 0;
+
+        uint32_t args[9] = {0};
+        int32_t nwords = row.arg_bytes / 4, want = row.conv == CDECL_VARARGS ? 0 : row.arg_bytes;
+        if (row.conv == STDCALL_VARIANT) {
+            args[0] = (uint32_t)(uintptr_t)&result;
+            nwords++;
+            want += 4;
+        }
+        uint32_t eax = 0;
+        int32_t popped = abi_call(fn, args, nwords, &eax);
         ok(popped == want, "%s popped %d bytes, want %d", row.name, popped, want);
+        if (row.conv == STDCALL_VARIANT) {
+            ok(eax == args[0], "%s returned %#x in EAX, not the hidden pointer", row.name, eax);
+            VariantClear(&result);
+        }
     }
 }
 
@@ -165,5 +189,5 @@ TEST(imports_only_system_and_host_libraries)
         for (const char *a : allowed) known |= name == a;
         ok(known, "imports %s", name.c_str());
     }
-    ok(seen.count("korva.dll"), "KORVA.dll is not imported");
+    ok(seen.count("korva.dll") && seen.count("libq47.dll"), "the host libraries are not imported");
 }

@@ -91,3 +91,20 @@ TEST(values_are_per_thread)
     get_ex(&crt, &sys, NULL);
     ok(crt == 0 && sys == ERROR_FILE_NOT_FOUND, "main thread: crt %d sys %d", crt, sys);
 }
+
+TEST(range_error_of_the_integer_conversion)
+{
+    bind();
+    auto to_int = KORVA_BIND(korva_atoi);
+    int32_t result = 0, status = 0, crt = -7;
+
+    errno = 0;
+    to_int("99999999999", &result, &status);
+    get_ex(&crt, NULL, NULL);
+    ok(status == 34 && crt == 34, "after a range error: status %d, runtime error %d", status, crt);
+
+    to_int("12", &result, &status);
+    get_ex(&crt, NULL, NULL);
+    ok(status == 0 && crt == 0, "a conversion clears the runtime error: status %d, runtime error %d",
+       status, crt);
+}

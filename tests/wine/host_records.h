@@ -1,0 +1,28 @@
+/* Reading back what reached the stand-in host's log. */
+#ifndef KORVA_TEST_HOST_RECORDS_H
+#define KORVA_TEST_HOST_RECORDS_H
+
+#include <string>
+#include <vector>
+
+#include "korva_standin.h"
+
+struct host_record {
+    std::string area, text;
+    int32_t msgno = 0;
+    int32_t block_ok = 0;
+};
+
+inline host_record read_record(int32_t i)
+{
+    host_record r;
+    int32_t len = standin_record(i, NULL, 0, NULL, NULL, 0, NULL);
+    if (len < 0) return r;
+    std::vector<char> area(256), text(len + 1);
+    standin_record(i, area.data(), (int32_t)area.size(), &r.msgno, text.data(), len + 1, &r.block_ok);
+    r.area = area.data();
+    r.text.assign(text.data(), len);
+    return r;
+}
+
+#endif
