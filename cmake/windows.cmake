@@ -27,7 +27,11 @@ endforeach()
 add_custom_target(korva_host_implibs DEPENDS ${KORVA_HOST_IMPLIBS})
 
 # --- the module -------------------------------------------------------------
+enable_language(RC)
+configure_file(frame/version.rc.in ${CMAKE_BINARY_DIR}/generated/version.rc @ONLY)
+
 set(KORVA_FRAME_SOURCES
+    ${CMAKE_BINARY_DIR}/generated/version.rc
     frame/dllmain.cpp
     frame/last_error.cpp
     frame/KORVA_VB6.def
@@ -39,6 +43,10 @@ set(KORVA_HOST_BRIDGE_SOURCES
     tokenizer/parsebuf_wrapper.cpp
 )
 set(KORVA_PLATFORM_SOURCES
+    platform/administrators.cpp
+    platform/wow64.cpp
+    platform/vn35.cpp
+    platform/view_flags.cpp
 )
 add_library(KORVA_VB6 SHARED
     ${KORVA_PORTABLE_SOURCES}
@@ -52,6 +60,7 @@ target_compile_options(KORVA_VB6 PRIVATE ${KORVA_WARNINGS} -fno-exceptions)
 target_link_options(KORVA_VB6 PRIVATE ${KORVA_STATIC_RUNTIME})
 add_dependencies(KORVA_VB6 korva_host_implibs)
 target_link_libraries(KORVA_VB6 PRIVATE ${KORVA_HOST_IMPLIBS})
+target_link_libraries(KORVA_VB6 PRIVATE advapi32)
 target_link_libraries(KORVA_VB6 PRIVATE oleaut32)
 
 # --- stand-ins for the product's host libraries (test and demo equipment) ---
@@ -59,6 +68,12 @@ add_subdirectory(testhost)
 
 # --- the sample caller --------------------------------------------------------
 add_subdirectory(examples)
+
+# --- the platform probe diagnostic ---------------------------------------------
+add_subdirectory(tools)
+
+# --- what callers receive: type library, import libraries, the release zip ---
+include(cmake/release.cmake)
 
 # --- tests under Wine ---------------------------------------------------------
 add_subdirectory(tests/wine)

@@ -278,6 +278,72 @@ int32_t KORVA_API korva_GetLastError(void);
 
 /* ------------------------------------------------------- platform probes */
 
+/*
+ * KORVA_UTILS_ISUSERADMINISTRATOR: 1 when the local Administrators group
+ * (S-1-5-32-544) is in the group list of the caller's token: the calling
+ * thread's impersonation token, or the process token when the thread
+ * impersonates no one.  Membership, not elevation: a group present only for
+ * deny checks, or not enabled, still answers 1.  0 otherwise and on every
+ * failure, including a thread token that cannot be opened for query (the
+ * process token is not asked then).  No error of its own is stored.
+ */
+int32_t KORVA_API KORVA_UTILS_ISUSERADMINISTRATOR(void);
+
+/*
+ * KORVA_IsWow64: nonzero (1) when this 32-bit process runs under WOW64, on
+ * 64-bit Windows; 0 on 32-bit Windows, when the system lacks IsWow64Process,
+ * or when the query fails.
+ */
+int32_t KORVA_API KORVA_IsWow64(void);
+
+/*
+ * KORVA_MyWow64Disable: switches the calling thread's file-system
+ * redirection off (System32 then shows the 64-bit system directory) and
+ * stores in *old the state to hand to KORVA_MyWow64Revert on the same thread.
+ * Nonzero when switched off; 0 when the system refuses (32-bit Windows) or
+ * lacks the function, *old then not written.  Null old: returns 0, nothing
+ * changes.
+ */
+int32_t KORVA_API KORVA_MyWow64Disable(void **old);
+
+/*
+ * KORVA_MyWow64Revert: puts the calling thread's redirection back to the
+ * state old that KORVA_MyWow64Disable stored; that state may be NULL.
+ * Nonzero when restored; 0 when the system refuses or lacks the function.
+ */
+int32_t KORVA_API KORVA_MyWow64Revert(void *old);
+
+/*
+ * KORVA_isVN35_64Bit: 1 when KORVA.dll reports a current 64-bit installation
+ * of VN35, else 0.  Asks the host at every call, a second time (answer
+ * unused) when the first answer is 0.
+ */
+int32_t KORVA_API KORVA_isVN35_64Bit(void);
+
+/*
+ * Registry view flags: a value to add to the access mask (REGSAM) of your own
+ * registry calls for the product's keys: 0 (the process's default view; for
+ * 32-bit code under WOW64 that is the 32-bit view), KEY_WOW64_64KEY (0x100)
+ * or KEY_WOW64_32KEY (0x200).  Each getter computes its flag at its first
+ * call and returns the same flag for the life of the module, even when the
+ * registry or the installation changes; later calls touch neither the
+ * registry nor the host.  Safe from any thread.  They report no errors.
+ */
+
+/*
+ * GetKorvaRegSamViewFlag: 0 when the key HKEY_LOCAL_MACHINE\SOFTWARE\
+ * Velmarcon\KORVA opens in the default view, else KEY_WOW64_32KEY (missing
+ * or unreadable there, whatever the 32-bit view holds).
+ */
+int32_t KORVA_API GetKorvaRegSamViewFlag(void);
+
+/*
+ * GetVn35RegSamViewFlag: under WOW64, KEY_WOW64_64KEY when KORVA_isVN35_64Bit
+ * answers 1 and KEY_WOW64_32KEY when it answers 0; 0 when not under WOW64
+ * (the host is asked all the same).
+ */
+int32_t KORVA_API GetVn35RegSamViewFlag(void);
+
 #endif /* _WIN32 */
 
 #ifdef __cplusplus

@@ -15,81 +15,11 @@
 
 #include "../harness/harness.h"
 #include "dll.h"
+#include "exports.h"
 
-/*
- * abi_call(fn, args, nwords, &eax): pushes nwords 32-bit words (args[0]
- * last, so it ends up first), calls fn, and returns how many bytes of
- * arguments fn popped: nwords * 4 for __stdcall, 0 for __cdecl.  ESP is
- * restored whatever fn did, so a mismatch is reported instead of crashing.
- */
-extern "C" int32_t abi_call(void *fn, const uint32_t *args, int32_t nwords, uint32_t *eax);
-__asm__(
-    ".text\n"
-    ".globl _abi_call\n"
-    "_abi_call:\n"
-    "    pushl %ebp\n"
-    "    movl  %esp, %ebp\n"
-    "    pushl %ebx\n"
-    "    pushl %esi\n"
-    "    pushl %edi\n"
-    "    movl  %esp, %edi\n"          /* ESP before the arguments */
-    "    movl  12(%ebp), %esi\n"
-    "    movl  16(%ebp), %ecx\n"
-    "1:  testl %ecx, %ecx\n"
-    "    jz    2f\n"
-    "    decl  %ecx\n"
-    "    pushl (%esi,%ecx,4)\n"
-    "    jmp   1b\n"
-    "2:  movl  %esp, %ebx\n"          /* ESP with the arguments pushed */
-    "    call  *8(%ebp)\n"
-    "    movl  20(%ebp), %ecx\n"
-    "    testl %ecx, %ecx\n"
-    "    jz    3f\n"
-    "    movl  %eax, (%ecx)\n"
-    "3:  movl  %esp, %eax\n"
-    "    subl  %ebx, %eax\n"          /* bytes popped by the callee */
-    "    movl  %edi, %esp\n"
-    "    popl  %edi\n"
-    "    popl  %esi\n"
-    "    popl  %ebx\n"
-    "    popl  %ebp\n"
-    "    ret\n");
 
 namespace {
 
-/* STDCALL_VARIANT: a VARIANT returned by value, through a hidden pointer
- * pushed first, which the callee pops with the arguments. */
-enum convention { STDCALL, CDECL_VARARGS, STDCALL_VARIANT };
-
-struct export_row {
-    const char *name;
-    int32_t arg_bytes;
-    convention conv;
-};
-
-/* Every export of the module.  Arguments of zero are a harmless call for
- * each of them (null pointers, zero lengths, zero delimiter counts). */
-const export_row exports[] = {
-    {"korva_trimblanks", 8, STDCALL},
-    {"korva_trimBlanksEx", 8, STDCALL},
-    {"korva_lefttrim", 4, STDCALL},
-    {"korva_leftpack", 4, STDCALL},
-    {"korva_lefttrim_r", 12, STDCALL},
-    {"korva_parsebuf", 28, STDCALL},
-    {"korva_parsebuf_wrapper", 28, STDCALL},
-    {"korva_GetLastError", 0, STDCALL},
-    {"korva_GetLastErrorEx", 12, STDCALL},
-    {"korva_upper", 4, STDCALL},
-    {"korva_lower", 4, STDCALL},
-    {"korva_upper_r", 8, STDCALL},
-    {"korva_lower_r", 8, STDCALL},
-    {"korva_atoi", 12, STDCALL},
-    {"KORVA_FILTER_CRLF", 4, STDCALL},      /* null: a default message, leaked here */
-    {"KORVA_FILTER_ALL_CRLF", 4, STDCALL},
-    {"KernelDebugLog", 4, CDECL_VARARGS},
-    {"KernelDebugLogEx", 12, CDECL_VARARGS},
-    {"Q47_GETENVVB", 16, STDCALL_VARIANT},  /* a VT_EMPTY name */
-};
 
 const IMAGE_NT_HEADERS32 *nt_headers(HMODULE module)
 {

@@ -1,0 +1,57 @@
+# What a caller of KORVA_VB6.dll receives: the type library for Visual
+# Basic 6, import libraries for MinGW and MSVC-style linkers, and one zip
+# with all of it.
+find_program(KORVA_WIDL NAMES ${KORVA_MINGW_PREFIX}-widl widl REQUIRED)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+set(KORVA_RELEASE_DIR ${CMAKE_BINARY_DIR}/release)
+set(KORVA_TLB ${CMAKE_BINARY_DIR}/bin/KORVA_VB6.tlb)
+set(KORVA_DECORATED_DEF ${KORVA_RELEASE_DIR}/KORVA_VB6.decorated.def)
+set(KORVA_IMPLIB_MINGW ${KORVA_RELEASE_DIR}/libKORVA_VB6.a)
+set(KORVA_ZIP ${CMAKE_BINARY_DIR}/KORVA_VB6-${PROJECT_VERSION}.zip)
+
+# widl writes the module's entry("...") names wrongly; the fix-up binds each
+# function to the entry of its own name (see the script).
+add_custom_command(
+    OUTPUT ${KORVA_TLB}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${KORVA_RELEASE_DIR}
+    COMMAND ${KORVA_WIDL} -t -o ${KORVA_RELEASE_DIR}/KORVA_VB6.widl.tlb ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.idl
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/fix-tlb-entries.py
+            ${KORVA_RELEASE_DIR}/KORVA_VB6.widl.tlb ${KORVA_TLB}
+    DEPENDS ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.idl ${CMAKE_SOURCE_DIR}/cmake/fix-tlb-entries.py
+    COMMENT "Type library KORVA_VB6.tlb")
+
+add_custom_command(
+    OUTPUT ${KORVA_DECORATED_DEF}
+    COMMAND ${CMAKE_COMMAND} -DIN=${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def -DOUT=${KORVA_DECORATED_DEF}
+            -P ${CMAKE_SOURCE_DIR}/cmake/decorate-def.cmake
+    DEPENDS ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def ${CMAKE_SOURCE_DIR}/cmake/decorate-def.cmake)
+
+add_custom_command(
+    OUTPUT ${KORVA_IMPLIB_MINGW}
+    COMMAND ${CMAKE_DLLTOOL} -d ${KORVA_DECORATED_DEF} -k -l ${KORVA_IMPLIB_MINGW}
+    DEPENDS ${KORVA_DECORATED_DEF}
+    COMMENT "Import library for C and C++ callers")
+
+# The zip: one folder, the same layout the package README describes.
+set(stage ${KORVA_RELEASE_DIR}/KORVA_VB6-${PROJECT_VERSION})
+add_custom_command(
+    OUTPUT ${KORVA_ZIP}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}/bin ${stage}/include ${stage}/lib ${stage}/vb6
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:KORVA_VB6> ${stage}/bin/
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/include/korva_vb6.h ${stage}/include/
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def ${stage}/lib/
+    COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_IMPLIB_MINGW} ${stage}/lib/libKORVA_VB6.a
+    COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_IMPLIB_MINGW} ${stage}/lib/KORVA_VB6.lib
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.bas ${KORVA_TLB} ${stage}/vb6/
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/vb6/PACKAGE-README.txt ${stage}/README.txt
+    COMMAND ${CMAKE_COMMAND} -E rm -f ${KORVA_ZIP}
+    COMMAND ${CMAKE_COMMAND} -E chdir ${KORVA_RELEASE_DIR}
+            ${CMAKE_COMMAND} -E tar cf ${KORVA_ZIP} --format=zip KORVA_VB6-${PROJECT_VERSION}
+    DEPENDS KORVA_VB6 ${KORVA_TLB} ${KORVA_IMPLIB_MINGW}
+            ${CMAKE_SOURCE_DIR}/include/korva_vb6.h ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def
+            ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.bas ${CMAKE_SOURCE_DIR}/vb6/PACKAGE-README.txt
+    COMMENT "Release package KORVA_VB6-${PROJECT_VERSION}.zip")
+
+add_custom_target(korva_release ALL DEPENDS ${KORVA_ZIP} ${KORVA_TLB})
