@@ -11,3 +11,11 @@ target_compile_options(korva_portable PRIVATE ${KORVA_WARNINGS} ${KORVA_SANITIZE
 target_link_options(korva_portable PUBLIC ${KORVA_SANITIZE})
 
 add_subdirectory(tests/native)
+
+# the plain-way tokenizer and the benchmarks (run by scripts/bench.sh)
+add_subdirectory(bench)
+
+# The fuzzers need clang's libFuzzer: the fuzz preset.
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    add_subdirectory(fuzz)
+endif()

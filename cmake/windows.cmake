@@ -69,6 +69,9 @@ add_subdirectory(testhost)
 # --- the sample caller --------------------------------------------------------
 add_subdirectory(examples)
 
+# --- the DLL's exports timed under Wine (scripts/bench.sh) -------------------
+add_subdirectory(bench/wine)
+
 # --- the platform probe diagnostic ---------------------------------------------
 add_subdirectory(tools)
 

@@ -10,12 +10,14 @@
 #include <atomic>
 
 /* The tokenizer's retained token list: tokens == NULL when empty.  When
- * filled, one heap block holds the array of count pointers followed by the
- * tokens themselves; freeing tokens releases everything.  Guarded by the
- * host's parse lock only when callers use korva_parsebuf_wrapper. */
+ * filled, one heap block of `size` bytes holds the array of count pointers
+ * followed by the tokens themselves; freeing tokens releases everything.
+ * Guarded by the host's parse lock only when callers use
+ * korva_parsebuf_wrapper. */
 struct korva_token_list {
     char **tokens;
     int32_t count;
+    size_t size;
 };
 extern korva_token_list korva_retained;
 

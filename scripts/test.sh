@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 status=0
 cmake --workflow --preset windows || status=1
 cmake --workflow --preset native || status=1
+cmake --workflow --preset fuzz || status=1
 
 # Wine's server was kept up for the run; let it go.
 for p in build/windows/wine/w64 build/windows/wine/w32; do

@@ -226,3 +226,27 @@ TEST(null_out_pointers)
     api().parsebuf(NULL, &array, &count, 1, block.data(), 0, &status);
     ok(count == 0 && status == 0, "null text: count %d status %d", count, status);
 }
+
+TEST(reparsing_a_token_of_the_previous_parse)
+{
+    /* A caller that splits a field of the last result again hands in text
+     * that lives in the list this parse releases: it must be read first. */
+    std::string outer = delimiter_block({";"}), inner = delimiter_block({"="});
+    char **array = NULL;
+    int32_t count = 0, status = -7;
+    api().parsebuf("name=value;k=v;x", &array, &count, 1, outer.data(), 0, &status);
+    ok(count == 3, "outer: %d tokens", count);
+
+    char **fields = NULL;
+    api().parsebuf(array[1], &fields, &count, 1, inner.data(), 0, &status);
+    expect_tokens(tokens_of(fields, count), "k", "v");
+
+    /* and again, a token of that list, with a line long enough to matter */
+    std::string line;
+    for (int i = 0; i < 500; i++) line += "a" + std::to_string(i) + "=" + std::string(40, 'v') + ";";
+    api().parsebuf(line.c_str(), &array, &count, 1, outer.data(), 0, &status);
+    api().parsebuf(array[499], &fields, &count, 1, inner.data(), 0, &status);
+    expect_tokens(tokens_of(fields, count), "a499", std::string(40, 'v'));
+    api().parsebuf(fields[1], &fields, &count, 1, inner.data(), 0, &status);
+    expect_tokens(tokens_of(fields, count), std::string(40, 'v'));
+}

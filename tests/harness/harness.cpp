@@ -22,6 +22,16 @@ std::vector<entry> &registry()
 long executed, failures, skipped;
 const char *current = "";
 
+__attribute__((format(printf, 4, 0)))
+void report(const char *what, const char *file, int line, const char *fmt, va_list args)
+{
+    const char *base = strrchr(file, '/');
+    printf("%s:%d: %s: %s: ", base ? base + 1 : file, line, current, what);
+    vprintf(fmt, args);
+    printf("\n");
+    fflush(stdout);
+}
+
 } /* namespace */
 
 registrar::registrar(const char *name, test_fn fn)
@@ -34,28 +44,20 @@ bool check(const char *file, int line, bool cond, const char *fmt, ...)
     executed++;
     if (cond) return true;
     failures++;
-    const char *base = strrchr(file, '/');
-    printf("%s:%d: %s: Test failed: ", base ? base + 1 : file, line, current);
     va_list args;
     va_start(args, fmt);
-    vprintf(fmt, args);
+    report("Test failed", file, line, fmt, args);
     va_end(args);
-    printf("\n");
-    fflush(stdout);
     return false;
 }
 
 void report_skip(const char *file, int line, const char *fmt, ...)
 {
     skipped++;
-    const char *base = strrchr(file, '/');
-    printf("%s:%d: %s: Tests skipped: ", base ? base + 1 : file, line, current);
     va_list args;
     va_start(args, fmt);
-    vprintf(fmt, args);
+    report("Tests skipped", file, line, fmt, args);
     va_end(args);
-    printf("\n");
-    fflush(stdout);
 }
 
 void trace(const char *fmt, ...)

@@ -1,0 +1,255 @@
+/*
+ * korva_bench: korva_parsebuf against the literal scanner and the floor on
+ * the benchmark lines, and the text primitives on typical short inputs.
+ * After Google Benchmark's table it prints the ratios the scanner is held
+ * to, all taken from this one run, from CPU time (the machine may be shared).
+ * Standard --benchmark_* flags apply (with --benchmark_repetitions the
+ * fastest repetition counts).
+ *
+ * Linearity is measured twice.  With the C library's default settings a
+ * block over 32 MiB is a fresh mapping on every call, whose pages the kernel
+ * faults in and zeroes: (f) pays that and (a) does not.  The "steady/" runs
+ * come last and keep large blocks in the heap (mallopt), as (a)'s are, so
+ * the ratio compares the scanner with itself.
+ */
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+#include "korva_vb6.h"
+#include "lines.h"
+#include "literal_tokenizer.h"
+
+namespace {
+
+using parse_fn = void (*)(const char *, char ***, int32_t *, int32_t, const char *, int32_t,
+                          int32_t *);
+
+std::vector<std::unique_ptr<bench_line>> lines;
+std::map<std::string, double> seconds;       /* per call, by benchmark name */
+
+void time_parse(benchmark::State &state, const bench_line *l, parse_fn parse)
+{
+    char **tokens = NULL;
+    int32_t count = -1, status = -1;
+    for (auto _ : state) {
+        parse(l->text.c_str(), &tokens, &count, l->ndelim, l->delims.data(), l->quote, &status);
+        benchmark::DoNotOptimize(tokens);
+    }
+    if (status != 0 || (size_t)count != l->fields)
+        state.SkipWithError("the parse did not give the line's fields");
+    parse("", &tokens, &count, 1, ",", 0, &status);     /* releases the list */
+    state.SetBytesProcessed(state.iterations() * (int64_t)l->text.size());
+    state.SetItemsProcessed(state.iterations() * (int64_t)l->fields);
+}
+
+/* The same, with large blocks kept in the heap from here on. */
+void time_parse_steady(benchmark::State &state, const bench_line *l, parse_fn parse)
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
+    time_parse(state, l, parse);
+}
+
+void time_floor(benchmark::State &state, const bench_line *l)
+{
+    std::vector<char> out(l->text.size());
+    size_t found = 0, want = std::count(l->text.begin(), l->text.end(), l->delims[0]);
+    for (auto _ : state) {
+        found = floor_split(l->text.data(), l->text.size(), l->delims[0], out.data());
+        benchmark::DoNotOptimize(found);
+        benchmark::ClobberMemory();
+    }
+    if (found != want) state.SkipWithError("the floor found the wrong count");
+    state.SetBytesProcessed(state.iterations() * (int64_t)l->text.size());
+    state.SetItemsProcessed(state.iterations() * (int64_t)l->fields);
+}
+
+void time_atoi(benchmark::State &state)
+{
+    int32_t value = 0, status = 0;
+    for (auto _ : state) {
+        korva_atoi("  12345  ", &value, &status);
+        benchmark::DoNotOptimize(value);
+    }
+    if (status != 0 || value != 12345) state.SkipWithError("korva_atoi failed");
+}
+
+/* korva_lefttrim works in place: each call first restores the input (a
+ * 17-byte copy, included in the time). */
+void time_lefttrim(benchmark::State &state)
+{
+    static const char padded[] = "   ACCT-00042    ";
+    char buf[sizeof(padded)];
+    for (auto _ : state) {
+        memcpy(buf, padded, sizeof(padded));
+        benchmark::DoNotOptimize(korva_lefttrim(buf));
+    }
+    if (strcmp(buf, "ACCT-00042")) state.SkipWithError("korva_lefttrim failed");
+}
+
+/* A 32-byte fixed-length field; the walk is the same on every call. */
+void time_trimblanks(benchmark::State &state)
+{
+    char buf[32];
+    memset(buf, ' ', sizeof(buf));
+    memcpy(buf, "JENSEN OY", 9);
+    for (auto _ : state) {
+        korva_trimblanks(buf, sizeof(buf));
+        benchmark::ClobberMemory();
+    }
+    if (strcmp(buf, "JENSEN OY")) state.SkipWithError("korva_trimblanks failed");
+}
+
+/* Google Benchmark's console table, plus a note of each run's time. */
+class recording_reporter : public benchmark::ConsoleReporter {
+public:
+    /* colours only on a terminal */
+    recording_reporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &r : runs) {
+            if (r.error_occurred || r.run_type != Run::RT_Iteration || !r.iterations) continue;
+            double s = r.cpu_accumulated_time / (double)r.iterations;
+            auto it = seconds.find(r.run_name.function_name);
+            if (it == seconds.end()) seconds[r.run_name.function_name] = s;
+            else it->second = std::min(it->second, s);
+        }
+    }
+};
+
+double time_of(const std::string &id, const char *what, const char *group = "parse")
+{
+    auto it = seconds.find(std::string(group) + "/" + id + "/" + what);
+    return it == seconds.end() ? 0 : it->second;
+}
+
+std::string show_time(double s)
+{
+    char buf[32];
+    if (s <= 0) return "-";
+    if (s < 1e-6) snprintf(buf, sizeof(buf), "%.0f ns", s * 1e9);
+    else if (s < 1e-3) snprintf(buf, sizeof(buf), "%.1f us", s * 1e6);
+    else snprintf(buf, sizeof(buf), "%.2f ms", s * 1e3);
+    return buf;
+}
+
+std::string show_ratio(double num, double den)
+{
+    char buf[32];
+    if (num <= 0 || den <= 0) return "-";
+    snprintf(buf, sizeof(buf), "%.2fx", num / den);
+    return buf;
+}
+
+const char *verdict(bool met)
+{
+    return met ? "met" : "MISSED";
+}
+
+void print_ratios()
+{
+    struct goal { const char *id; double literal_min; double floor_max; };
+    static const goal goals[] = {
+        {"a", 3, 2}, {"b", 10, 0}, {"c", 2, 0}, {"d", 3, 0},
+        {"e", 0, 0}, {"f", 0, 0}, {"10k", 0, 0},
+    };
+    printf("\nkorva_parsebuf, ratios from this run (literal/production: how many times faster than "
+           "the literal scanner; production/floor: how many times the floor's time)\n\n");
+    printf("%-4s %-40s %11s %11s %11s %13s %16s  %s\n", "case", "line", "production", "literal",
+           "floor", "literal/prod", "production/floor", "goals");
+    for (const goal &g : goals) {
+        const bench_line *l = NULL;
+        for (auto &p : lines)
+            if (g.id == std::string(p->id)) l = p.get();
+        if (!l) continue;
+        double prod = time_of(g.id, "production"), lit = time_of(g.id, "literal"),
+               flo = time_of(g.id, "floor");
+        std::string goals_text;
+        if (g.literal_min > 0) {
+            char buf[64];
+            snprintf(buf, sizeof(buf), ">= %.0fx literal %s", g.literal_min,
+                     verdict(prod > 0 && lit / prod >= g.literal_min));
+            goals_text += buf;
+        }
+        if (g.floor_max > 0) {
+            char buf[64];
+            snprintf(buf, sizeof(buf), "; <= %.0fx floor %s", g.floor_max,
+                     verdict(prod > 0 && flo > 0 && prod / flo <= g.floor_max));
+            goals_text += buf;
+        }
+        printf("%-4s %-40s %11s %11s %11s %13s %16s  %s\n", l->id, l->title,
+               show_time(prod).c_str(), show_time(lit).c_str(), show_time(flo).c_str(),
+               show_ratio(lit, prod).c_str(), show_ratio(prod, flo).c_str(), goals_text.c_str());
+    }
+
+    /* linear: time per byte on f against a, time per field on e against 10k */
+    for (const char *group : {"parse", "steady"}) {
+        auto per = [group](const char *id, bool per_field) {
+            for (auto &p : lines)
+                if (!strcmp(p->id, id))
+                    return time_of(id, "production", group) /
+                           (per_field ? p->fields : p->text.size());
+            return 0.0;
+        };
+        double fa = per("f", false) / per("a", false), e10 = per("e", true) / per("10k", true);
+        printf("\nlinear, %s: time per byte f/a = %.2f (<= 1.25 %s); time per field e/10k = "
+               "%.2f (<= 1.25 %s)", group == std::string("parse") ? "default heap" : "steady heap",
+               fa, verdict(fa > 0 && fa <= 1.25), e10, verdict(e10 > 0 && e10 <= 1.25));
+    }
+    printf("\n");
+}
+
+} /* namespace */
+
+int main(int argc, char **argv)
+{
+    for (const char *id : {"a", "b", "c", "d", "e", "f", "10k"}) {
+        lines.push_back(std::make_unique<bench_line>(make_line(id)));
+        const bench_line *l = lines.back().get();
+        std::string name = std::string("parse/") + id + "/";
+        auto unit = l->text.size() > 1000 ? benchmark::kMicrosecond : benchmark::kNanosecond;
+        benchmark::RegisterBenchmark((name + "production").c_str(), time_parse, l,
+                                     (parse_fn)korva_parsebuf)->Unit(unit);
+        if (l->literal)
+            benchmark::RegisterBenchmark((name + "literal").c_str(), time_parse, l,
+                                         (parse_fn)literal_parsebuf)->Unit(unit);
+        if (l->floor)
+            benchmark::RegisterBenchmark((name + "floor").c_str(), time_floor, l)->Unit(unit);
+    }
+    benchmark::RegisterBenchmark("text/korva_atoi", time_atoi);
+    benchmark::RegisterBenchmark("text/korva_lefttrim", time_lefttrim);
+    benchmark::RegisterBenchmark("text/korva_trimblanks", time_trimblanks);
+    for (const char *id : {"a", "10k", "e", "f"}) {
+        for (auto &p : lines) {
+            if (strcmp(p->id, id)) continue;
+            auto unit = p->text.size() > 1000 ? benchmark::kMicrosecond : benchmark::kNanosecond;
+            benchmark::RegisterBenchmark((std::string("steady/") + id + "/production").c_str(),
+                                         time_parse_steady, p.get(), (parse_fn)korva_parsebuf)
+                ->Unit(unit);
+        }
+    }
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    recording_reporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    print_ratios();
+    return 0;
+}

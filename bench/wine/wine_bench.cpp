@@ -1,0 +1,188 @@
+/*
+ * korva_wine_bench: KORVA_VB6.dll's exports timed where the DLL really runs
+ * (Wine here, or Windows), with QueryPerformanceCounter.  The exports are
+ * bound by name with GetProcAddress, as a Visual Basic program binds them;
+ * the literal scanner and the floor are compiled into this program.  Prints
+ * a table and the ratios that korva_bench prints natively.
+ *
+ * Each time is the fastest of several batches of calls (the machine may be
+ * shared); a batch lasts at least 50 ms, or one call.
+ */
+#include <windows.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "korva_vb6.h"
+#include "lines.h"
+#include "literal_tokenizer.h"
+
+namespace {
+
+decltype(&korva_parsebuf) dll_parsebuf;
+decltype(&korva_lefttrim) dll_lefttrim;
+decltype(&korva_trimblanks) dll_trimblanks;
+decltype(&korva_atoi) dll_atoi;
+
+double ticks_per_second()
+{
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return (double)f.QuadPart;
+}
+
+double now()
+{
+    static const double hz = ticks_per_second();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return (double)t.QuadPart / hz;
+}
+
+/* Seconds per call of f(): the fastest of `batches` batches. */
+template <typename F> double time_calls(F f)
+{
+    double start = now();
+    f();
+    double once = now() - start;
+    long per_batch = once >= 0.05 ? 1 : (long)(0.05 / (once > 1e-9 ? once : 1e-9)) + 1;
+    int batches = once >= 0.5 ? 2 : 5;
+
+    double best = once;
+    for (int b = 0; b < batches; b++) {
+        start = now();
+        for (long i = 0; i < per_batch; i++) f();
+        double s = (now() - start) / per_batch;
+        if (s < best) best = s;
+    }
+    return best;
+}
+
+struct parse_times {
+    double production, literal, floor;
+};
+
+template <typename P> bool parse_ok(P parse, const bench_line &l)
+{
+    char **tokens = NULL;
+    int32_t count = -1, status = -1;
+    parse(l.text.c_str(), &tokens, &count, l.ndelim, l.delims.data(), l.quote, &status);
+    return status == 0 && (size_t)count == l.fields;
+}
+
+template <typename P> double time_parse(P parse, const bench_line &l)
+{
+    if (!parse_ok(parse, l)) {
+        printf("case %s: the parse did not give the line's %u fields\n", l.id, (unsigned)l.fields);
+        return 0;
+    }
+    char **tokens;
+    int32_t count, status;
+    double s = time_calls([&] {
+        parse(l.text.c_str(), &tokens, &count, l.ndelim, l.delims.data(), l.quote, &status);
+    });
+    parse("", &tokens, &count, 1, ",", 0, &status);     /* releases the list */
+    return s;
+}
+
+parse_times time_line(const bench_line &l)
+{
+    parse_times t = {0, 0, 0};
+    t.production = time_parse(dll_parsebuf, l);
+    if (l.literal) t.literal = time_parse(literal_parsebuf, l);
+    if (l.floor) {
+        std::vector<char> out(l.text.size());
+        volatile size_t found;
+        t.floor = time_calls([&] {
+            found = floor_split(l.text.data(), l.text.size(), l.delims[0], out.data());
+        });
+        (void)found;
+    }
+    return t;
+}
+
+std::string show_time(double s)
+{
+    char buf[32];
+    if (s <= 0) return "-";
+    if (s < 1e-6) snprintf(buf, sizeof(buf), "%.0f ns", s * 1e9);
+    else if (s < 1e-3) snprintf(buf, sizeof(buf), "%.1f us", s * 1e6);
+    else snprintf(buf, sizeof(buf), "%.2f ms", s * 1e3);
+    return buf;
+}
+
+std::string show_ratio(double num, double den)
+{
+    char buf[32];
+    if (num <= 0 || den <= 0) return "-";
+    snprintf(buf, sizeof(buf), "%.2fx", num / den);
+    return buf;
+}
+
+template <typename F> F bind(HMODULE dll, const char *name)
+{
+    FARPROC p = GetProcAddress(dll, name);
+    if (!p) printf("KORVA_VB6.dll does not export %s: not timed\n", name);
+    return reinterpret_cast<F>(reinterpret_cast<void *>(p));
+}
+
+} /* namespace */
+
+int main()
+{
+    HMODULE dll = LoadLibraryA("KORVA_VB6.dll");
+    if (!dll) {
+        printf("cannot load KORVA_VB6.dll: error %lu\n", GetLastError());
+        return 2;
+    }
+    dll_parsebuf = bind<decltype(dll_parsebuf)>(dll, "korva_parsebuf");
+    dll_lefttrim = bind<decltype(dll_lefttrim)>(dll, "korva_lefttrim");
+    dll_trimblanks = bind<decltype(dll_trimblanks)>(dll, "korva_trimblanks");
+    dll_atoi = bind<decltype(dll_atoi)>(dll, "korva_atoi");
+    if (!dll_parsebuf) return 2;
+
+    printf("KORVA_VB6.dll, time per call (fastest batch; QueryPerformanceCounter)\n\n");
+    printf("%-4s %-40s %11s %11s %11s %13s %16s %12s\n", "case", "line", "production", "literal",
+           "floor", "literal/prod", "production/floor", "ns per byte");
+    double per_byte_a = 0, per_byte_f = 0, per_field_e = 0, per_field_10k = 0;
+    for (const char *id : {"a", "b", "c", "d", "e", "f", "10k"}) {
+        bench_line l = make_line(id);
+        parse_times t = time_line(l);
+        printf("%-4s %-40s %11s %11s %11s %13s %16s %12.2f\n", l.id, l.title,
+               show_time(t.production).c_str(), show_time(t.literal).c_str(),
+               show_time(t.floor).c_str(), show_ratio(t.literal, t.production).c_str(),
+               show_ratio(t.production, t.floor).c_str(), t.production * 1e9 / l.text.size());
+        fflush(stdout);
+        if (!strcmp(id, "a")) per_byte_a = t.production / l.text.size();
+        if (!strcmp(id, "f")) per_byte_f = t.production / l.text.size();
+        if (!strcmp(id, "e")) per_field_e = t.production / l.fields;
+        if (!strcmp(id, "10k")) per_field_10k = t.production / l.fields;
+    }
+    printf("\nlinear: time per byte f/a = %.2f; time per field e/10k = %.2f\n",
+           per_byte_f / per_byte_a, per_field_e / per_field_10k);
+
+    printf("\n%-30s %11s\n", "text primitive", "per call");
+    if (dll_atoi) {
+        int32_t value, status;
+        printf("%-30s %11s\n", "korva_atoi(\"  12345  \")",
+               show_time(time_calls([&] { dll_atoi("  12345  ", &value, &status); })).c_str());
+    }
+    if (dll_lefttrim) {
+        static const char padded[] = "   ACCT-00042    ";
+        char buf[sizeof(padded)];
+        printf("%-30s %11s\n", "korva_lefttrim (with a copy)", show_time(time_calls([&] {
+                   memcpy(buf, padded, sizeof(padded));
+                   dll_lefttrim(buf);
+               })).c_str());
+    }
+    if (dll_trimblanks) {
+        char buf[32];
+        memset(buf, ' ', sizeof(buf));
+        memcpy(buf, "JENSEN OY", 9);
+        printf("%-30s %11s\n", "korva_trimblanks (32 bytes)",
+               show_time(time_calls([&] { dll_trimblanks(buf, sizeof(buf)); })).c_str());
+    }
+    return 0;
+}

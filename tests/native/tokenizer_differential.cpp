@@ -1,0 +1,155 @@
+/*
+ * korva_parsebuf against the plain-way scanner (bench/literal_tokenizer) on
+ * generated lines: delimiters of 1-3 bytes that share prefixes, quotes on and
+ * off, blanks, bytes 0x80-0xFF, empty fields, lines ending in part of a
+ * delimiter, long fields, and lines of fields short enough that the token
+ * array needs a second round.  Both must give the same status, count, tokens,
+ * and the same answer to whether the array pointer was written.
+ *
+ * The seed is fixed; KORVA_DIFF_SEED and KORVA_DIFF_LINES choose others.
+ */
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../harness/harness.h"
+#include "korva_vb6.h"
+#include "literal_tokenizer.h"
+
+using korva_test::show;
+
+namespace {
+
+using parse_fn = void (*)(const char *, char ***, int32_t *, int32_t, const char *, int32_t,
+                          int32_t *);
+
+struct outcome {
+    int32_t status, count;
+    bool array_written;
+    std::vector<std::string> tokens;
+
+    bool operator==(const outcome &o) const
+    {
+        return status == o.status && count == o.count && array_written == o.array_written &&
+               tokens == o.tokens;
+    }
+};
+
+struct line {
+    std::string text;
+    std::vector<std::string> delims;
+    int32_t quote;
+};
+
+outcome run(parse_fn parse, const line &l)
+{
+    std::string block;
+    for (const std::string &d : l.delims) block += d + '\0';
+    char *sentinel[1];
+    char **array = sentinel;
+    outcome o = {-7, -7, false, {}};
+    parse(l.text.c_str(), &array, &o.count, (int32_t)l.delims.size(), block.data(), l.quote,
+          &o.status);
+    o.array_written = array != sentinel;
+    for (int32_t i = 0; o.array_written && i < o.count; i++) o.tokens.push_back(array[i]);
+    return o;
+}
+
+class generator {
+public:
+    explicit generator(unsigned seed) : rng(seed) {}
+
+    line next()
+    {
+        line l;
+        l.quote = pick(2);
+        size_t ndelim = 1 + pick(4);
+        for (size_t j = 0; j < ndelim; j++) l.delims.push_back(delimiter(l.delims));
+
+        /* most lines are short; some are dense, some hold a long field */
+        size_t pieces = pick(4) ? pick(24) : 50 + pick(400);
+        bool dense = !pick(6);
+        for (size_t i = 0; i < pieces; i++) l.text += piece(l.delims, dense);
+        if (!pick(20)) l.text.insert(pick(l.text.size() + 1), std::string(990 + pick(30), 'L'));
+
+        switch (pick(6)) {      /* how the line ends */
+        case 0: l.text += l.delims[pick(l.delims.size())]; break;
+        case 1: l.text += prefix(l.delims[pick(l.delims.size())]); break;
+        case 2: l.text += std::string(1 + pick(3), " \t\xe9\x01"[pick(4)]); break;
+        default: break;
+        }
+        return l;
+    }
+
+private:
+    std::mt19937 rng;
+
+    size_t pick(size_t n) { return n ? std::uniform_int_distribution<size_t>(0, n - 1)(rng) : 0; }
+
+    char delimiter_byte() { return ",;:| \t\"a\xe9"[pick(9)]; }
+
+    /* A new delimiter, or one that shares a prefix with an earlier one. */
+    std::string delimiter(const std::vector<std::string> &earlier)
+    {
+        std::string d;
+        if (!earlier.empty() && pick(2)) d = prefix(earlier[pick(earlier.size())]);
+        size_t len = 1 + pick(3);
+        while (d.size() < len) d += delimiter_byte();
+        return d.substr(0, len);
+    }
+
+    /* A proper prefix of d (possibly empty). */
+    std::string prefix(const std::string &d) { return d.substr(0, pick(d.size())); }
+
+    std::string piece(const std::vector<std::string> &delims, bool dense)
+    {
+        static const char plain[] = "abcXYZ019-\"";
+        switch (pick(dense ? 3 : 10)) {
+        case 0:
+        case 1: return delims[pick(delims.size())];
+        case 2: return prefix(delims[pick(delims.size())]) + plain[pick(sizeof(plain) - 1)];
+        case 3: return "\"";
+        case 4: return std::string(1, " \t\r\x01"[pick(4)]);
+        case 5: return std::string(1, (char)(0x80 + pick(128)));
+        default: return std::string(1 + pick(5), plain[pick(sizeof(plain) - 1)]);
+        }
+    }
+};
+
+unsigned env_or(const char *name, unsigned fallback)
+{
+    const char *v = getenv(name);
+    return v && *v ? (unsigned)strtoul(v, NULL, 0) : fallback;
+}
+
+std::string describe(const line &l)
+{
+    std::string d = show(l.text.c_str(), l.text.size()) + " quote " + std::to_string(l.quote) +
+                    " delimiters";
+    for (const std::string &s : l.delims) d += " " + show(s.c_str(), s.size());
+    return d;
+}
+
+} /* namespace */
+
+TEST(same_tokens_as_the_literal_scanner)
+{
+    unsigned seed = env_or("KORVA_DIFF_SEED", 20240601), lines = env_or("KORVA_DIFF_LINES", 20000);
+    generator gen(seed);
+    unsigned mismatches = 0, tokens = 0;
+    for (unsigned i = 0; i < lines && mismatches < 5; i++) {
+        line l = gen.next();
+        outcome want = run(literal_parsebuf, l), got = run(korva_parsebuf, l);
+        tokens += want.tokens.size();
+        if (!ok(got == want, "seed %u line %u: %s\n  got status %d count %d%s %s\n  want status %d "
+                "count %d%s %s", seed, i, describe(l).c_str(), got.status, got.count,
+                got.array_written ? "" : " (array untouched)", show(got.tokens).c_str(),
+                want.status, want.count, want.array_written ? "" : " (array untouched)",
+                show(want.tokens).c_str()))
+            mismatches++;
+    }
+    korva_test::trace("seed %u: %u lines, %u tokens compared\n", seed, lines, tokens);
+}
