@@ -49,6 +49,12 @@ static void heading(const char *title)
     fflush(stdout);
 }
 
+/* "  call -> result", the arrows lined up */
+static void row(const char *call, const char *result)
+{
+    printf("  %-40s -> %s\n", call, result);
+}
+
 static void show_tokens(char **tokens, int32_t count)
 {
     int32_t i;
@@ -81,25 +87,26 @@ int main(void)
     {
         BIND(korva_trimblanks); BIND(korva_lefttrim); BIND(korva_leftpack); BIND(korva_lefttrim_r);
         heading("Blanks (a blank byte is a control byte, a space, or any byte above 0x7F)");
+        char call[128];
         memcpy(buf, "AB  \0\0\0\0", 8);
         p_korva_trimblanks(buf, 8);
-        printf("  korva_trimblanks('AB  ' + 4 NULs, 8)    -> %s\n", show(buf));
+        row("korva_trimblanks('AB  ' + 4 NULs, 8)", show(buf));
         strcpy(buf, "  abc \xe9 ");
-        printf("  korva_lefttrim(%s)            -> ", show(buf));
-        printf("%s\n", show(p_korva_lefttrim(buf)));
+        snprintf(call, sizeof(call), "korva_lefttrim(%s)", show(buf));
+        row(call, show(p_korva_lefttrim(buf)));
         strcpy(buf, " a b\tc ");
-        printf("  korva_leftpack(%s)            -> ", show(buf));
-        printf("%s\n", show(p_korva_leftpack(buf)));
-        printf("  korva_lefttrim_r('  hello world \\n', 5) -> %s\n",
-               show(p_korva_lefttrim_r("  hello world \n", 5, dst)));
+        snprintf(call, sizeof(call), "korva_leftpack(%s)", show(buf));
+        row(call, show(p_korva_leftpack(buf)));
+        row("korva_lefttrim_r('  hello world \\n', 5)", show(p_korva_lefttrim_r("  hello world \n", 5, dst)));
     }
     {
         BIND(korva_upper); BIND(korva_lower_r);
         heading("Case (a-z / A-Z only)");
+        char call[128];
         strcpy(buf, "abc-xyz \xe9 1");
-        printf("  korva_upper(%s) -> ", show(buf));
-        printf("%s\n", show(p_korva_upper(buf)));
-        printf("  korva_lower_r('MiXeD')     -> %s\n", show(p_korva_lower_r("MiXeD", dst)));
+        snprintf(call, sizeof(call), "korva_upper(%s)", show(buf));
+        row(call, show(p_korva_upper(buf)));
+        row("korva_lower_r('MiXeD')", show(p_korva_lower_r("MiXeD", dst)));
     }
     {
         static const char *texts[] = {"42", " -17 ", "0x1F", "010", "", "12abc", "08", "2147483648"};
