@@ -195,7 +195,9 @@ char *KORVA_API KORVA_FILTER_ALL_CRLF(char *text);
  *   of *count pointers to NUL-terminated tokens.  The array and the tokens
  *   belong to the module: read them, never change or free them, and copy what
  *   you need before the next korva_parsebuf or korva_parsebuf_wrapper call on
- *   any thread, which releases them.  When the text is empty (or null, or
+ *   any thread, which releases them.  That call may itself be given one of
+ *   those tokens as its text (splitting a field again): the text is read
+ *   before the old list is released.  When the text is empty (or null, or
  *   only blank bytes) *count = 0 and *tokens keeps the caller's value.
  *   *status = KORVA_PARSE_BADDELIM when ndelim < 1, delims is null or a
  *   delimiter is empty: nothing is parsed, *count, *tokens and the retained

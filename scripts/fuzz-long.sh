@@ -4,6 +4,7 @@
 #   ./scripts/fuzz-long.sh               10 million executions each
 #   ./scripts/fuzz-long.sh 3600          an hour each
 #   ./scripts/fuzz-long.sh 50000000runs  50 million executions each
+#   ./scripts/fuzz-long.sh 600 tokenizer atoi   only these fuzzers
 # As many at a time as there are cores (FUZZ_JOBS to change it).  Each corpus
 # grows in build/fuzz/long/<name>/, seeded from fuzz/corpus/<name>/; logs are
 # build/fuzz/long/<name>.log and crashing inputs land in
@@ -13,19 +14,23 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 
 limit=${1:-10000000runs}
+[ $# -gt 0 ] && shift
+names=${*:-tokenizer atoi blanks case crlf}
 case "$limit" in
     *[0-9]runs) count=${limit%runs}; bound="-runs=$count" ;;
-    *[!0-9]* | "") echo "usage: $0 [SECONDS | COUNTruns]" >&2; exit 2 ;;
+    *[!0-9]* | "") echo "usage: $0 [SECONDS | COUNTruns] [FUZZER...]" >&2; exit 2 ;;
     *) bound="-max_total_time=$limit" ;;
 esac
-case "${count:-0}" in *[!0-9]*) echo "usage: $0 [SECONDS | COUNTruns]" >&2; exit 2 ;; esac
+case "${count:-0}" in *[!0-9]*) echo "usage: $0 [SECONDS | COUNTruns] [FUZZER...]" >&2; exit 2 ;; esac
 jobs=${FUZZ_JOBS:-$(nproc)}
+for n in $names; do
+    [ -f "fuzz/fuzz_$n.cpp" ] || { echo "no fuzzer named $n" >&2; exit 2; }
+done
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 
 out=build/fuzz/long
-names="tokenizer atoi blanks case crlf"
 mkdir -p "$out/artifacts"
 for n in $names; do mkdir -p "$out/$n"; rm -f "$out/$n.rc"; done
 
