@@ -1,6 +1,7 @@
 /* The benchmark inputs (see lines.h). */
 #include "lines.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include <initializer_list>
@@ -88,4 +89,22 @@ size_t floor_split(const char *line, size_t n, char sep, char *out)
         found++;
     memcpy(out, line, n);
     return found;
+}
+
+std::string show_time(double s)
+{
+    char buf[32];
+    if (s <= 0) return "-";
+    if (s < 1e-6) snprintf(buf, sizeof(buf), "%.0f ns", s * 1e9);
+    else if (s < 1e-3) snprintf(buf, sizeof(buf), "%.1f us", s * 1e6);
+    else snprintf(buf, sizeof(buf), "%.2f ms", s * 1e3);
+    return buf;
+}
+
+std::string show_ratio(double num, double den)
+{
+    char buf[32];
+    if (num <= 0 || den <= 0) return "-";
+    snprintf(buf, sizeof(buf), "%.2fx", num / den);
+    return buf;
 }

@@ -33,4 +33,8 @@ bench_line make_line(const char *id);
  * to out once; returns how many it found. */
 size_t floor_split(const char *line, size_t n, char sep, char *out);
 
+/* Times and ratios as the benchmark tables print them ("-" for none). */
+std::string show_time(double seconds);
+std::string show_ratio(double num, double den);
+
 #endif
