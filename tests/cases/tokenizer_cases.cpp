@@ -15,13 +15,6 @@ using list = std::vector<std::string>;
 
 namespace {
 
-list tokens_of(char **array, int32_t count)
-{
-    list out;
-    for (int32_t i = 0; i < count; i++) out.push_back(array[i]);
-    return out;
-}
-
 /* Parses text and returns the tokens; checks the status is 0. */
 list parse(const std::string &text, std::initializer_list<const char *> delims, int32_t quote = 0)
 {

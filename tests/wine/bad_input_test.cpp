@@ -22,9 +22,11 @@
 
 #include "korva_standin.h"
 #include "../harness/harness.h"
+#include "../cases/tokenize.h"
 #include "dll.h"
 #include "exports.h"
 #include "guarded.h"
+#include "host_records.h"
 #include "platform_env.h"
 
 namespace {
@@ -299,13 +301,6 @@ TEST(integer_conversion)
 
 namespace {
 
-std::vector<std::string> tokens_of(char **array, int32_t count)
-{
-    std::vector<std::string> out;
-    for (int32_t i = 0; i < count; i++) out.push_back(array[i]);
-    return out;
-}
-
 std::string show_tokens(const std::vector<std::string> &t)
 {
     std::string out = std::to_string(t.size()) + " tokens";
@@ -485,17 +480,12 @@ TEST(log_messages)
         }
         if (!ok(standin_record_count() == records + 1, "%s: %d records sent", R(), standin_record_count() - records))
             continue;
-        int32_t len = standin_record(records, NULL, 0, NULL, NULL, 0, NULL);
-        std::vector<char> got_area(2048), got_text(len + 1);
-        int32_t msgno = 0, block_ok = 0;
-        standin_record(records, got_area.data(), (int32_t)got_area.size(), &msgno, got_text.data(), len + 1,
-                       &block_ok);
+        host_record got = read_record(records);
         std::string want_area = ex ? c.area : "KERNEL_DEBUG";
         int32_t want_msgno = ex ? c.msgno : 122030;
-        ok(want_area == got_area.data() && msgno == want_msgno && block_ok, "%s: area %s, number %d, block %d",
-           R(), brief(got_area.data()).c_str(), msgno, block_ok);
-        ok(std::string(got_text.data(), len) == c.want, "%s: text %s, want %s", R(),
-           brief(std::string(got_text.data(), len)).c_str(), brief(c.want).c_str());
+        ok(want_area == got.area && got.msgno == want_msgno && got.block_ok, "%s: area %s, number %d, block %d",
+           R(), brief(got.area).c_str(), got.msgno, got.block_ok);
+        ok(got.text == c.want, "%s: text %s, want %s", R(), brief(got.text).c_str(), brief(c.want).c_str());
         ok(canaries({&a, &f, &x, &y}), "%s: canary bytes changed", R());
     }
 }
@@ -551,17 +541,6 @@ struct object : IDispatch {
         return S_OK;
     }
 };
-
-std::vector<std::string> names_asked_since(int32_t first)
-{
-    std::vector<std::string> names;
-    for (int32_t i = first; i < q47standin_lookup_count(); i++) {
-        std::vector<char> buf(q47standin_lookup_name(i, NULL, 0) + 1);
-        q47standin_lookup_name(i, buf.data(), (int32_t)buf.size());
-        names.push_back(buf.data());
-    }
-    return names;
-}
 
 } /* namespace */
 

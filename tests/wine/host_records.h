@@ -25,4 +25,16 @@ inline host_record read_record(int32_t i)
     return r;
 }
 
+/* The variable names libq47's stand-in was asked, from lookup `first` on. */
+inline std::vector<std::string> names_asked_since(int32_t first)
+{
+    std::vector<std::string> names;
+    for (int32_t i = first; i < q47standin_lookup_count(); i++) {
+        std::vector<char> buf(q47standin_lookup_name(i, NULL, 0) + 1);
+        q47standin_lookup_name(i, buf.data(), (int32_t)buf.size());
+        names.push_back(buf.data());
+    }
+    return names;
+}
+
 #endif

@@ -24,13 +24,6 @@ void bind()
     standin_set_lock_mode(0);
 }
 
-std::vector<std::string> tokens_of(char **array, int32_t count)
-{
-    std::vector<std::string> out;
-    for (int32_t i = 0; i < count; i++) out.push_back(array[i]);
-    return out;
-}
-
 bool lock_balanced()
 {
     return standin_lock_depth() == 0 && standin_counter("lock_unbalanced") == 0 &&
