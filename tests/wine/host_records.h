@@ -18,7 +18,8 @@ inline host_record read_record(int32_t i)
     host_record r;
     int32_t len = standin_record(i, NULL, 0, NULL, NULL, 0, NULL);
     if (len < 0) return r;
-    std::vector<char> area(256), text(len + 1);
+    /* the stand-in reports the text's length only: room for long areas too */
+    std::vector<char> area(4096), text(len + 1);
     standin_record(i, area.data(), (int32_t)area.size(), &r.msgno, text.data(), len + 1, &r.block_ok);
     r.area = area.data();
     r.text.assign(text.data(), len);
