@@ -1,14 +1,31 @@
-# Cross-compiling for 32-bit Windows with MinGW-w64 (Debian's g++-mingw-w64-i686).
-# The win32 thread model: nothing here needs libwinpthread.
+# Cross-compiling for 32-bit Windows: clang and lld, targeting MinGW-w64
+# i686, against the runtime of Debian's g++-mingw-w64-i686 (GCC 12, win32
+# thread model: nothing here needs libwinpthread).  clang writes CodeView
+# debug information and lld a PDB beside each image, which Windows debuggers
+# read; the release DLL carries no DWARF.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(KORVA_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${KORVA_MINGW_PREFIX}-gcc-win32)
-set(CMAKE_CXX_COMPILER ${KORVA_MINGW_PREFIX}-g++-win32)
+set(CMAKE_C_COMPILER   clang)
+set(CMAKE_CXX_COMPILER clang++)
+set(CMAKE_C_COMPILER_TARGET   ${KORVA_MINGW_PREFIX})
+set(CMAKE_CXX_COMPILER_TARGET ${KORVA_MINGW_PREFIX})
 set(CMAKE_RC_COMPILER  ${KORVA_MINGW_PREFIX}-windres)
 set(CMAKE_DLLTOOL      ${KORVA_MINGW_PREFIX}-dlltool)
 set(CMAKE_OBJDUMP      ${KORVA_MINGW_PREFIX}-objdump)
+
+# clang 14 does not find GCC's C++ headers and support libraries for this
+# target by itself: take them from the MinGW-w64 GCC that ships them.
+execute_process(COMMAND ${KORVA_MINGW_PREFIX}-g++-win32 -print-libgcc-file-name
+                OUTPUT_VARIABLE KORVA_LIBGCC OUTPUT_STRIP_TRAILING_WHITESPACE
+                COMMAND_ERROR_IS_FATAL ANY)
+get_filename_component(KORVA_GCC_DIR ${KORVA_LIBGCC} DIRECTORY)
+set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES
+    ${KORVA_GCC_DIR}/include/c++ ${KORVA_GCC_DIR}/include/c++/${KORVA_MINGW_PREFIX})
+foreach(kind EXE SHARED MODULE)
+    set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -L${KORVA_GCC_DIR}")
+endforeach()
 
 set(CMAKE_FIND_ROOT_PATH /usr/${KORVA_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -3,11 +3,14 @@
 # with all of it.
 find_program(KORVA_WIDL NAMES ${KORVA_MINGW_PREFIX}-widl widl REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
+find_program(KORVA_LLVM_DLLTOOL NAMES llvm-dlltool-14 llvm-dlltool REQUIRED)
 
 set(KORVA_RELEASE_DIR ${CMAKE_BINARY_DIR}/release)
 set(KORVA_TLB ${CMAKE_BINARY_DIR}/bin/KORVA_VB6.tlb)
 set(KORVA_DECORATED_DEF ${KORVA_RELEASE_DIR}/KORVA_VB6.decorated.def)
 set(KORVA_IMPLIB_MINGW ${KORVA_RELEASE_DIR}/libKORVA_VB6.a)
+set(KORVA_IMPLIB_MSVC ${KORVA_RELEASE_DIR}/KORVA_VB6.lib)
+set(KORVA_PDB ${CMAKE_BINARY_DIR}/bin/KORVA_VB6.pdb)
 set(KORVA_ZIP ${CMAKE_BINARY_DIR}/KORVA_VB6-${PROJECT_VERSION}.zip)
 
 # widl writes the module's entry("...") names wrongly; the fix-up binds each
@@ -27,31 +30,48 @@ add_custom_command(
             -P ${CMAKE_SOURCE_DIR}/cmake/decorate-def.cmake
     DEPENDS ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def ${CMAKE_SOURCE_DIR}/cmake/decorate-def.cmake)
 
+# Both import libraries are made in the release folder from names relative to
+# it, so that no build path lands in their member names.  GNU dlltool's long
+# import format is what MinGW's ld has always taken; MSVC-style linkers
+# (link.exe, lld-link) apply /SAFESEH to x86 images and refuse its members,
+# so KORVA_VB6.lib is llvm-dlltool's short import format.
 add_custom_command(
     OUTPUT ${KORVA_IMPLIB_MINGW}
-    COMMAND ${CMAKE_DLLTOOL} -d ${KORVA_DECORATED_DEF} -k -l ${KORVA_IMPLIB_MINGW}
+    COMMAND ${CMAKE_DLLTOOL} -d KORVA_VB6.decorated.def -k -l libKORVA_VB6.a
+    WORKING_DIRECTORY ${KORVA_RELEASE_DIR}
     DEPENDS ${KORVA_DECORATED_DEF}
-    COMMENT "Import library for C and C++ callers")
+    COMMENT "Import library for MinGW")
+add_custom_command(
+    OUTPUT ${KORVA_IMPLIB_MSVC}
+    COMMAND ${KORVA_LLVM_DLLTOOL} -m i386 -k -d KORVA_VB6.decorated.def -l KORVA_VB6.lib
+    WORKING_DIRECTORY ${KORVA_RELEASE_DIR}
+    DEPENDS ${KORVA_DECORATED_DEF}
+    COMMENT "Import library for MSVC-style linkers")
 
-# The zip: one folder, the same layout the package README describes.
+configure_file(${CMAKE_SOURCE_DIR}/vb6/PACKAGE-README.txt ${KORVA_RELEASE_DIR}/README.txt @ONLY)
+
+# The zip: one folder, the layout the package README describes, the same
+# bytes from every build of one commit (cmake/release-zip.py).
 set(stage ${KORVA_RELEASE_DIR}/KORVA_VB6-${PROJECT_VERSION})
 add_custom_command(
     OUTPUT ${KORVA_ZIP}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}/bin ${stage}/include ${stage}/lib ${stage}/vb6
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}/bin ${stage}/include ${stage}/lib ${stage}/symbols ${stage}/vb6
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:KORVA_VB6> ${stage}/bin/
+    COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_PDB} ${stage}/symbols/
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/include/korva_vb6.h ${stage}/include/
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def ${stage}/lib/
-    COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_IMPLIB_MINGW} ${stage}/lib/libKORVA_VB6.a
-    COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_IMPLIB_MINGW} ${stage}/lib/KORVA_VB6.lib
+    COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_IMPLIB_MINGW} ${KORVA_IMPLIB_MSVC} ${stage}/lib/
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.bas ${KORVA_TLB} ${stage}/vb6/
-    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/vb6/PACKAGE-README.txt ${stage}/README.txt
-    COMMAND ${CMAKE_COMMAND} -E rm -f ${KORVA_ZIP}
-    COMMAND ${CMAKE_COMMAND} -E chdir ${KORVA_RELEASE_DIR}
-            ${CMAKE_COMMAND} -E tar cf ${KORVA_ZIP} --format=zip KORVA_VB6-${PROJECT_VERSION}
-    DEPENDS KORVA_VB6 ${KORVA_TLB} ${KORVA_IMPLIB_MINGW}
+    COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_RELEASE_DIR}/README.txt
+            ${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt ${stage}/
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/release-zip.py ${stage} ${KORVA_ZIP}
+            ${CMAKE_SOURCE_DIR}
+    DEPENDS KORVA_VB6 ${KORVA_TLB} ${KORVA_IMPLIB_MINGW} ${KORVA_IMPLIB_MSVC}
+            ${KORVA_RELEASE_DIR}/README.txt ${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt
+            ${CMAKE_SOURCE_DIR}/cmake/release-zip.py
             ${CMAKE_SOURCE_DIR}/include/korva_vb6.h ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def
-            ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.bas ${CMAKE_SOURCE_DIR}/vb6/PACKAGE-README.txt
+            ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.bas
     COMMENT "Release package KORVA_VB6-${PROJECT_VERSION}.zip")
 
 add_custom_target(korva_release ALL DEPENDS ${KORVA_ZIP} ${KORVA_TLB})

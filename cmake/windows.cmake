@@ -10,6 +10,10 @@ set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 # No libgcc/libstdc++ DLLs: a Visual Basic 6 machine does not have them.
 set(KORVA_STATIC_RUNTIME -static-libgcc -static-libstdc++)
 
+# Debug information as CodeView, which Windows debuggers read (DWARF they
+# cannot); only the module itself is linked with a PDB.
+add_compile_options(-gcodeview)
+
 # --- import libraries for the host operations this module calls ------------
 # Made from host/*.def, so the module links against the host's interface and
 # not against whichever build of the host libraries happens to be around.
@@ -27,6 +31,7 @@ endforeach()
 add_custom_target(korva_host_implibs DEPENDS ${KORVA_HOST_IMPLIBS})
 
 # --- the module -------------------------------------------------------------
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 enable_language(RC)
 configure_file(frame/version.rc.in ${CMAKE_BINARY_DIR}/generated/version.rc @ONLY)
 
@@ -56,8 +61,41 @@ add_library(KORVA_VB6 SHARED
 )
 set_target_properties(KORVA_VB6 PROPERTIES PREFIX "" OUTPUT_NAME KORVA_VB6)
 target_include_directories(KORVA_VB6 PUBLIC include)
-target_compile_options(KORVA_VB6 PRIVATE ${KORVA_WARNINGS} -fno-exceptions)
-target_link_options(KORVA_VB6 PRIVATE ${KORVA_STATIC_RUNTIME})
+target_compile_options(KORVA_VB6 PRIVATE ${KORVA_WARNINGS} -fno-exceptions -ffile-compilation-dir=.)
+# The release image:
+# - its symbols in KORVA_VB6.pdb beside it, named in its CodeView record
+#   without a folder, so a debugger finds them by symbol path;
+# - byte for byte the same from any clone in any folder: the time stamp and
+#   the PDB's GUID come from a hash of the content (-Brepro), and the
+#   launcher below keeps the build folder off every command line that clang
+#   or lld records;
+# - a Windows GUI subsystem DLL for Windows 2000 (5.0) and later, relocatable,
+#   DEP-compatible, and marked as registering no SEH handlers (the code is
+#   built without exceptions and nothing in it installs a handler on fs:0;
+#   the header test checks the image for it);
+# - no DWARF (the MinGW-w64 runtime's objects bring some along: stripped
+#   after the link; the sections go from the image's end, so every address
+#   the PDB records stays as it was);
+# - a valid checksum, so that removing a signature gives back these bytes.
+target_link_options(KORVA_VB6 PRIVATE ${KORVA_STATIC_RUNTIME}
+    -Wl,--pdb=bin/KORVA_VB6.pdb
+    -Wl,-Xlink=-pdbaltpath:KORVA_VB6.pdb
+    -Wl,-Xlink=-pdbsourcepath:.
+    -Wl,-Xlink=-Brepro
+    -Wl,--no-insert-timestamp
+    -Wl,--subsystem,windows:5.0
+    -Wl,--major-os-version,5 -Wl,--minor-os-version,0
+    -Wl,--dynamicbase -Wl,--nxcompat -Wl,--no-seh)
+find_program(KORVA_LLVM_OBJCOPY NAMES llvm-objcopy-14 llvm-objcopy REQUIRED)
+add_custom_command(TARGET KORVA_VB6 POST_BUILD
+    COMMAND ${KORVA_LLVM_OBJCOPY} --strip-debug $<TARGET_FILE:KORVA_VB6>
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/pe-checksum.py $<TARGET_FILE:KORVA_VB6>
+    VERBATIM)
+set(korva_paths ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/relative-paths.py
+    ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+set_target_properties(KORVA_VB6 PROPERTIES
+    C_COMPILER_LAUNCHER "${korva_paths}" CXX_COMPILER_LAUNCHER "${korva_paths}"
+    CXX_LINKER_LAUNCHER "${korva_paths}")
 add_dependencies(KORVA_VB6 korva_host_implibs)
 target_link_libraries(KORVA_VB6 PRIVATE ${KORVA_HOST_IMPLIBS})
 target_link_libraries(KORVA_VB6 PRIVATE advapi32)

@@ -1,0 +1,62 @@
+#!/usr/bin/env python3
+"""release-zip.py <folder> <zip> [<source dir>]
+
+Zips <folder> (the folder itself is the zip's top entry) so that the same
+files always give the same bytes: entries in sorted order, every entry
+stamped with one time, files 0644 and folders 0755, no extra fields.  The
+time is SOURCE_DATE_EPOCH when set, else the commit time of <source dir>'s
+checkout, else 1980-01-01.
+"""
+import os
+import subprocess
+import sys
+import time
+import zipfile
+
+
+def stamp(source_dir):
+    epoch = os.environ.get("SOURCE_DATE_EPOCH")
+    if not epoch and source_dir:
+        try:
+            epoch = subprocess.run(["git", "-C", source_dir, "log", "-1", "--format=%ct"],
+                                   capture_output=True, text=True, check=True).stdout.strip()
+        except (OSError, subprocess.CalledProcessError):
+            epoch = None
+    t = time.gmtime(int(epoch)) if epoch else None
+    if not t or t.tm_year < 1980:
+        return (1980, 1, 1, 0, 0, 0)
+    return (t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec & ~1)
+
+
+def main():
+    if len(sys.argv) not in (3, 4):
+        sys.exit(__doc__)
+    folder, out = os.path.abspath(sys.argv[1]), sys.argv[2]
+    when = stamp(sys.argv[3] if len(sys.argv) == 4 else None)
+    top = os.path.dirname(folder)
+
+    entries = []
+    for root, dirs, files in os.walk(folder):
+        dirs.sort()
+        entries.append((os.path.relpath(root, top) + "/", None))
+        entries.extend((os.path.relpath(os.path.join(root, f), top), os.path.join(root, f)) for f in files)
+    entries.sort()
+
+    tmp = out + ".tmp"
+    with zipfile.ZipFile(tmp, "w") as z:
+        for name, path in entries:
+            info = zipfile.ZipInfo(name.replace(os.sep, "/"), date_time=when)
+            info.create_system = 3  # Unix, so that the modes below mean what they say
+            if path is None:
+                info.external_attr = (0o40755 << 16) | 0x10
+                z.writestr(info, b"")
+            else:
+                info.external_attr = 0o100644 << 16
+                info.compress_type = zipfile.ZIP_DEFLATED
+                with open(path, "rb") as f:
+                    z.writestr(info, f.read(), compresslevel=9)
+    os.replace(tmp, out)
+
+
+if __name__ == "__main__":
+    main()

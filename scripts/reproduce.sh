@@ -1,0 +1,36 @@
+#!/bin/sh
+# reproduce.sh [commit]: builds the release twice from two clean clones of
+# one commit (HEAD by default), in folders of different names and at
+# different times, and compares what a release ships: the DLL, its PDB, both
+# import libraries, the type library and the zip.  Prints each file's SHA-256
+# from both builds; exits non-zero if any pair differs.  Committed work only:
+# uncommitted changes are not in the clones.
+set -eu
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+commit=$(git rev-parse "${1:-HEAD}")
+top=$(mktemp -d /tmp/korva-reproduce.XXXXXX)
+trap 'rm -rf "$top"' EXIT
+
+build() {
+    dir=$1
+    git clone -q --no-checkout "$PWD" "$dir"
+    git -C "$dir" -c advice.detachedHead=false checkout -q "$commit"
+    (cd "$dir" && cmake --preset windows >/dev/null && cmake --build --preset windows --target korva_release >/dev/null)
+}
+
+echo "commit $commit"
+build "$top/first"
+sleep 2
+build "$top/a-second-clone-elsewhere"
+
+status=0
+for f in bin/KORVA_VB6.dll bin/KORVA_VB6.pdb release/libKORVA_VB6.a release/KORVA_VB6.lib bin/KORVA_VB6.tlb \
+         "$(cd "$top/first/build/windows" && ls KORVA_VB6-*.zip)"; do
+    a=$(sha256sum < "$top/first/build/windows/$f" | cut -d' ' -f1)
+    b=$(sha256sum < "$top/a-second-clone-elsewhere/build/windows/$f" | cut -d' ' -f1)
+    if [ "$a" = "$b" ]; then verdict=same; else verdict=DIFFERENT; status=1; fi
+    printf '%-24s %s\n%-24s %s %s\n' "$(basename "$f")" "$a" "" "$b" "$verdict"
+done
+[ $status = 0 ] && echo "byte-identical: every file the same in both builds" || echo "NOT reproducible"
+exit $status
