@@ -12,16 +12,20 @@ set(KORVA_IMPLIB_MINGW ${KORVA_RELEASE_DIR}/libKORVA_VB6.a)
 set(KORVA_IMPLIB_MSVC ${KORVA_RELEASE_DIR}/KORVA_VB6.lib)
 set(KORVA_PDB ${CMAKE_BINARY_DIR}/bin/KORVA_VB6.pdb)
 set(KORVA_ZIP ${CMAKE_BINARY_DIR}/KORVA_VB6-${PROJECT_VERSION}.zip)
+file(MAKE_DIRECTORY ${KORVA_RELEASE_DIR})
 
 # widl writes the module's entry("...") names wrongly; the fix-up binds each
-# function to the entry of its own name (see the script).
+# function to the entry of its own name (see the script).  widl also stamps
+# the library with the time it ran: it runs with the clock frozen at the
+# release's time.
 add_custom_command(
     OUTPUT ${KORVA_TLB}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KORVA_RELEASE_DIR}
-    COMMAND ${KORVA_WIDL} -t -o ${KORVA_RELEASE_DIR}/KORVA_VB6.widl.tlb ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.idl
+    COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/at-source-date.sh ${CMAKE_SOURCE_DIR} ${KORVA_WIDL} -t -o ${KORVA_RELEASE_DIR}/KORVA_VB6.widl.tlb ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.idl
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/fix-tlb-entries.py
             ${KORVA_RELEASE_DIR}/KORVA_VB6.widl.tlb ${KORVA_TLB}
     DEPENDS ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.idl ${CMAKE_SOURCE_DIR}/cmake/fix-tlb-entries.py
+            ${CMAKE_SOURCE_DIR}/cmake/at-source-date.sh
     COMMENT "Type library KORVA_VB6.tlb")
 
 add_custom_command(

@@ -16,14 +16,17 @@ add_compile_options(-gcodeview)
 
 # --- import libraries for the host operations this module calls ------------
 # Made from host/*.def, so the module links against the host's interface and
-# not against whichever build of the host libraries happens to be around.
+# not against whichever build of the host libraries happens to be around;
+# made in their own folder by relative name, since dlltool names the
+# members after the output path and those names reach the module's PDB.
 set(KORVA_HOST_IMPLIBS)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/hostlib)
 foreach(lib KORVA libq47)
     set(implib ${CMAKE_BINARY_DIR}/hostlib/lib${lib}.a)
     add_custom_command(
         OUTPUT ${implib}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/hostlib
-        COMMAND ${CMAKE_DLLTOOL} -d ${CMAKE_SOURCE_DIR}/host/${lib}.def -l ${implib}
+        COMMAND ${CMAKE_DLLTOOL} -d ${CMAKE_SOURCE_DIR}/host/${lib}.def -l lib${lib}.a
+        WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/hostlib
         DEPENDS ${CMAKE_SOURCE_DIR}/host/${lib}.def
         COMMENT "Import library for ${lib}.dll")
     list(APPEND KORVA_HOST_IMPLIBS ${implib})

@@ -7,7 +7,7 @@
 # uncommitted changes are not in the clones.
 set -eu
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+[ -n "${KORVA_SKIP_SETUP:-}" ] || ./scripts/setup.sh
 commit=$(git rev-parse "${1:-HEAD}")
 top=$(mktemp -d /tmp/korva-reproduce.XXXXXX)
 trap 'rm -rf "$top"' EXIT
