@@ -79,3 +79,12 @@ add_custom_command(
     COMMENT "Release package KORVA_VB6-${PROJECT_VERSION}.zip")
 
 add_custom_target(korva_release ALL DEPENDS ${KORVA_ZIP} ${KORVA_TLB})
+
+# The shipped image as binary checkers and debuggers see it (no Wine needed).
+find_program(KORVA_LLVM_OBJDUMP NAMES llvm-objdump-14 llvm-objdump REQUIRED)
+find_program(KORVA_LLVM_PDBUTIL NAMES llvm-pdbutil-14 llvm-pdbutil REQUIRED)
+add_test(NAME release_image
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/release/check-image.py
+                 $<TARGET_FILE:KORVA_VB6> ${KORVA_PDB} ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def
+                 ${KORVA_LLVM_OBJDUMP} ${KORVA_LLVM_PDBUTIL})
+set_tests_properties(release_image PROPERTIES PASS_REGULAR_EXPRESSION "[0-9]+ passed, 0 failed")

@@ -12,6 +12,11 @@ log=$prefix.log
 export WINEPREFIX="$prefix" WINEDEBUG=-all
 [ "$arch" = win32 ] && export WINEARCH=win32
 
+if wine --version 2>&1 | grep -q "Exec format error"; then
+    echo "SKIPPED: this host cannot run 32-bit programs (IA-32 emulation is off): no $arch prefix"
+    exit 77
+fi
+
 mkdir -p "$(dirname "$prefix")"
 if [ ! -f "$prefix/.korva-ready" ]; then
     rm -rf "$prefix"

@@ -1,31 +1,49 @@
 #!/bin/sh
 # test-package.sh <zip> <cc> <c++> <stand-in dir> <work dir>
-# Unpacks the release zip, builds a C and a C++ caller against its header
-# and each of its import libraries, and runs them under Wine (WINEPREFIX from
-# the environment) beside the packaged DLL and the stand-in host libraries.
+# Unpacks the release zip; builds a C and a C++ caller with MinGW against its
+# header and import libraries, and an MSVC-ABI caller (clang for
+# i686-pc-windows-msvc, linked by lld-link at its defaults) against
+# KORVA_VB6.lib; runs all three under Wine (WINEPREFIX from the environment)
+# beside the packaged DLL and the stand-in host libraries.
 set -eu
 zip=$1 cc=$2 cxx=$3 standins=$4 work=$5
 here=$(cd "$(dirname "$0")" && pwd)
 
 rm -rf "$work"
-mkdir -p "$work/run"
+mkdir -p "$work/run" "$work/msvc"
 (cd "$work" && unzip -q "$zip")
 pkg=$(echo "$work"/KORVA_VB6-*)
-for f in bin/KORVA_VB6.dll include/korva_vb6.h lib/KORVA_VB6.def lib/libKORVA_VB6.a lib/KORVA_VB6.lib \
-         vb6/KORVA_VB6.bas vb6/KORVA_VB6.tlb README.txt; do
+for f in bin/KORVA_VB6.dll symbols/KORVA_VB6.pdb include/korva_vb6.h lib/KORVA_VB6.def lib/libKORVA_VB6.a \
+         lib/KORVA_VB6.lib vb6/KORVA_VB6.bas vb6/KORVA_VB6.tlb README.txt THIRD-PARTY-NOTICES.txt; do
     [ -f "$pkg/$f" ] || { echo "the package lacks $f"; exit 1; }
 done
 
 cp "$pkg/bin/KORVA_VB6.dll" "$standins/KORVA.dll" "$standins/libq47.dll" "$work/run/"
 "$cc" -std=c99 -Wall -Werror -I"$pkg/include" "$here/caller.c" -L"$pkg/lib" -lKORVA_VB6 -loleaut32 \
       -static -o "$work/run/caller_c.exe"
-"$cxx" -x c++ -Wall -Werror -I"$pkg/include" "$here/caller.c" -x none "$pkg/lib/KORVA_VB6.lib" -loleaut32 \
+"$cxx" -x c++ -Wall -Werror -I"$pkg/include" "$here/caller.c" -x none "$pkg/lib/libKORVA_VB6.a" -loleaut32 \
       -static -o "$work/run/caller_cpp.exe"
+
+# The MSVC ABI.  There is no Windows SDK or Visual C++ runtime here: the
+# MinGW-w64 headers stand in for the SDK's (they need __GNUC__ and _X86_),
+# and the few system functions the caller uses get short-format import
+# libraries of their own, as an SDK's would be.
+cd "$work/msvc"
+printf 'LIBRARY kernel32.dll\nEXPORTS\nGetStdHandle@4\nWriteFile@20\nExitProcess@4\n' >kernel32.def
+printf 'LIBRARY oleaut32.dll\nEXPORTS\nSysAllocString@4\nVariantClear@4\nVariantInit@4\n' >oleaut32.def
+printf 'LIBRARY msvcrt.dll\nEXPORTS\nmemcpy\n' >msvcrt.def
+for lib in kernel32 oleaut32 msvcrt; do llvm-dlltool-14 -m i386 -k -d $lib.def -l $lib.lib; done
+clang -target i686-pc-windows-msvc -fgnuc-version=12 -D_X86_ -isystem /usr/i686-w64-mingw32/include \
+      -Wall -Werror -I"$pkg/include" -c "$here/msvc_caller.c" -o msvc_caller.obj
+lld-link msvc_caller.obj "$pkg/lib/KORVA_VB6.lib" kernel32.lib oleaut32.lib msvcrt.lib /out:"$work/run/caller_msvc.exe"
+cd - >/dev/null
+echo "built caller_c, caller_cpp (MinGW) and caller_msvc (lld-link at its defaults)"
 
 export Q47_STANDIN_VARS="PACKAGE_VAR=linked"
 status=0
-for exe in caller_c caller_cpp; do
+for exe in caller_c caller_cpp caller_msvc; do
     echo "== $exe"
-    (cd "$work/run" && wine "$exe.exe") || status=1
+    (cd "$work/run" && sh "$here/../../scripts/wine-run.sh" "$exe.exe") || status=$?
+    [ $status = 77 ] && exit 77
 done
 exit $status
