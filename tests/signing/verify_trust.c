@@ -1,54 +1,18 @@
-/* verify_trust <file> [<ca.der>]
- * Asks Windows (here Wine) whether it trusts the Authenticode signature of
- * <file>, the way the loader's policy checks do: WinVerifyTrust with the
- * generic verify action, no revocation checks (a throwaway CA has no CRL),
- * no user interface.  With <ca.der>, that certificate is first added to the
- * local machine's Root store for the check and removed again after it.
- * Prints the result as a hex HRESULT on one line: "WinVerifyTrust: 0x...".
- * Exit status 0 when trusted, 1 when not, 2 when the CA could not be added. */
+/* verify_trust <file>
+ * Asks Windows (here Wine) what it makes of the Authenticode signature of
+ * <file>: WinVerifyTrust with the generic verify action, no revocation
+ * checks, no user interface.  Prints "WinVerifyTrust: 0x........" (the
+ * HRESULT); exit status 0 when the answer is 0 (trusted), 1 otherwise.
+ *
+ * Wine 8 answers TRUST_E_BAD_DIGEST (0x80096010) for a file changed after
+ * signing and TRUST_E_NOSIGNATURE (0x800B0100) for an unsigned one, but 0
+ * for any intact signature, whatever issued the certificate: a self-signed
+ * one, one from a CA that is not in the Root store, one without the code
+ * signing usage.  It checks the digest, not the chain. */
 #include <windows.h>
-#include <wincrypt.h>
 #include <wintrust.h>
 #include <softpub.h>
 #include <stdio.h>
-#include <stdlib.h>
-
-static PCCERT_CONTEXT added;
-
-static void remove_root(void)
-{
-    if (added)
-        CertDeleteCertificateFromStore(added);  /* frees the context too */
-    added = NULL;
-}
-
-static int add_root(const char *path)
-{
-    FILE *f = fopen(path, "rb");
-    BYTE der[8192];
-    size_t n;
-    HCERTSTORE root;
-    BOOL ok;
-
-    if (!f) {
-        printf("cannot open %s\n", path);
-        return 0;
-    }
-    n = fread(der, 1, sizeof der, f);
-    fclose(f);
-    root = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0,
-                         CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
-    if (!root) {
-        printf("CertOpenStore(Root): error %lu\n", GetLastError());
-        return 0;
-    }
-    ok = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der, (DWORD)n,
-                                          CERT_STORE_ADD_REPLACE_EXISTING, &added);
-    if (!ok)
-        printf("CertAddEncodedCertificateToStore: error 0x%08lx\n", GetLastError());
-    CertCloseStore(root, 0);
-    return ok;
-}
 
 int main(int argc, char **argv)
 {
@@ -58,14 +22,10 @@ int main(int argc, char **argv)
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     LONG hr;
 
-    if (argc < 2) {
-        printf("usage: verify_trust <file> [<ca.der>]\n");
+    if (argc != 2 || !MultiByteToWideChar(CP_ACP, 0, argv[1], -1, file, MAX_PATH)) {
+        printf("usage: verify_trust <file>\n");
         return 2;
     }
-    if (argc > 2 && !add_root(argv[2]))
-        return 2;
-    MultiByteToWideChar(CP_ACP, 0, argv[1], -1, file, MAX_PATH);
-
     ZeroMemory(&info, sizeof info);
     info.cbStruct = sizeof info;
     info.pcwszFilePath = file;
@@ -82,6 +42,5 @@ int main(int argc, char **argv)
 
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     WinVerifyTrust((HWND)INVALID_HANDLE_VALUE, &action, &data);
-    remove_root();
     return hr == 0 ? 0 : 1;
 }
