@@ -54,6 +54,10 @@ fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 chmod 700 "$tmp"
+if osslsigncode extract-signature -in "$in" -out "$tmp/existing" >/dev/null 2>&1; then
+    echo "sign-dll.sh: $in is signed already; sign the unsigned build" >&2
+    exit 1
+fi
 
 set -- sign -pkcs12 "$pkcs12" -h sha256 -in "$in" -out "$tmp/signed.dll"
 [ -n "$tsurl" ] && set -- "$@" -ts "$tsurl"
