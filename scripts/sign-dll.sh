@@ -21,6 +21,9 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 
 pkcs12=${KORVA_SIGN_PKCS12:-}
+# kept in the shell only: the programs started below do not inherit it
+password=${KORVA_SIGN_PASSWORD:-}
+unset KORVA_SIGN_PASSWORD
 passfile=${KORVA_SIGN_PASSWORD_FILE:-}
 tsurl=${KORVA_SIGN_TIMESTAMP_URL:-}
 require=0
@@ -63,9 +66,9 @@ set -- sign -pkcs12 "$pkcs12" -h sha256 -in "$in" -out "$tmp/signed.dll"
 [ -n "$tsurl" ] && set -- "$@" -ts "$tsurl"
 if [ -n "$passfile" ]; then
     osslsigncode "$@" -readpass "$passfile" >"$tmp/log" 2>&1 || status=$?
-elif [ -n "${KORVA_SIGN_PASSWORD:-}" ]; then
+elif [ -n "$password" ]; then
     # printf is built into the shell: the password is on no command line
-    printf '%s\n' "$KORVA_SIGN_PASSWORD" | osslsigncode "$@" -readpass - >"$tmp/log" 2>&1 || status=$?
+    printf '%s\n' "$password" | osslsigncode "$@" -readpass - >"$tmp/log" 2>&1 || status=$?
 else
     osslsigncode "$@" </dev/null >"$tmp/log" 2>&1 || status=$?
 fi
