@@ -92,7 +92,7 @@ target_link_options(KORVA_VB6 PRIVATE ${KORVA_STATIC_RUNTIME}
 find_program(KORVA_LLVM_OBJCOPY NAMES llvm-objcopy-14 llvm-objcopy REQUIRED)
 add_custom_command(TARGET KORVA_VB6 POST_BUILD
     COMMAND ${KORVA_LLVM_OBJCOPY} --strip-debug $<TARGET_FILE:KORVA_VB6>
-    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/pe-checksum.py $<TARGET_FILE:KORVA_VB6>
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/pe-image.py checksum --write $<TARGET_FILE:KORVA_VB6>
     VERBATIM)
 set(korva_paths ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/relative-paths.py
     ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})

@@ -1,12 +1,26 @@
 #!/bin/sh
-# Makes the release zip (build/windows/KORVA_VB6-<version>.zip): installs
-# what is missing, builds the windows preset's release target, prints the
-# zip's path and contents.
+# package.sh [--pkcs12 <file>] [--password-file <file>] [--timestamp <url>]
+# Makes the release zip: installs what is missing, builds the windows
+# preset's release target, and writes build/windows/package/KORVA_VB6-<version>.zip.
+# Given a code-signing certificate (the options above, or KORVA_SIGN_PKCS12
+# with KORVA_SIGN_PASSWORD or KORVA_SIGN_PASSWORD_FILE, and optionally
+# KORVA_SIGN_TIMESTAMP_URL; see scripts/sign-dll.sh) the DLL in it carries an
+# Authenticode SHA-256 signature; without one it is the unsigned build, and
+# the script says so.  Prints the zip's path and contents.
 set -eu
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+[ -n "${KORVA_SKIP_SETUP:-}" ] || ./scripts/setup.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target korva_release >/dev/null
-zip=$(ls build/windows/KORVA_VB6-*.zip)
-echo "$zip"
-unzip -l "$zip"
+
+built=$(ls build/windows/KORVA_VB6-*.zip)
+name=$(basename "$built" .zip)
+out=build/windows/package
+rm -rf "$out"
+mkdir -p "$out"
+cp -R "build/windows/release/$name" "$out/"
+sh scripts/sign-dll.sh "$@" "build/windows/release/$name/bin/KORVA_VB6.dll" "$out/$name/bin/KORVA_VB6.dll"
+python3 cmake/release-zip.py "$out/$name" "$out/$name.zip" .
+rm -rf "${out:?}/$name"
+echo "$out/$name.zip"
+unzip -l "$out/$name.zip"

@@ -11,8 +11,8 @@ import struct
 import subprocess
 import sys
 
-sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/cmake")
-pe_checksum = __import__("pe-checksum").pe_checksum
+sys.path.insert(0, __file__.rsplit("/", 3)[0] + "/scripts")
+pe_checksum = __import__("pe-image").computed_checksum
 
 SCN_EXECUTE, SCN_READ, SCN_WRITE = 0x20000000, 0x40000000, 0x80000000
 DYNAMIC_BASE, NX_COMPAT, NO_SEH = 0x40, 0x100, 0x400
