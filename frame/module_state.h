@@ -21,6 +21,10 @@ struct korva_token_list {
 };
 extern korva_token_list korva_retained;
 
+/* Frees the retained list and leaves it empty.  Called when the module is
+ * unloaded, with no parse running. */
+void korva_release_retained();
+
 /* The cached registry view flags and their first-call latches.  Unguarded:
  * a getter stores its flag (release) before it clears its latch, and a
  * reader that finds the latch cleared (acquire) sees the final flag. */

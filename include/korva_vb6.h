@@ -27,6 +27,12 @@
  *   the line-ending filters belongs to the caller (LocalFree); the BSTR in a
  *   returned VARIANT belongs to the caller (SysFreeString, or VariantClear).
  *
+ * Lifetime
+ *   Loading the module does no work of its own.  Unloading it with
+ *   FreeLibrary releases the retained token list: its tokens are gone with
+ *   the module, so copy them before the last FreeLibrary.  At process exit
+ *   the module does nothing and leaves the memory to the system.
+ *
  * Null pointers
  *   Visual Basic passes a null pointer for vbNullString.  No export crashes on
  *   one: each entry below says what it does instead.

@@ -16,6 +16,12 @@
 #include <string>
 #include <vector>
 
+#ifdef __GLIBCXX__
+namespace __gnu_cxx {
+void __freeres();
+}
+#endif
+
 namespace standin {
 
 /* Holds a critical section for the lifetime of the object. */
@@ -179,6 +185,16 @@ inline std::string int_text(long long v)
     if (v < 0)
         *--p = '-';
     return p;
+}
+
+/* libstdc++, linked in statically, keeps a reserve of heap for throwing
+ * exceptions when memory runs out, and frees it only when asked: a library
+ * that is being unloaded asks, or every load and unload would lose it. */
+inline void release_runtime()
+{
+#ifdef __GLIBCXX__
+    __gnu_cxx::__freeres();
+#endif
 }
 
 } /* namespace standin */

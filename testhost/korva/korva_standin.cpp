@@ -480,6 +480,16 @@ extern "C" int32_t __cdecl standin_vn35_call(int32_t i, int32_t *selector, int32
 
 /* ---- Loading ------------------------------------------------------------ */
 
+/* Unloaded by FreeLibrary: everything this library holds goes back to the
+ * heap, so that a host loading and unloading it loses nothing per cycle. */
+static void release_everything(void)
+{
+    std::vector<Record>().swap(records);
+    std::vector<Vn35Call>().swap(vn35_calls);
+    std::string().swap(settings.log_path);
+    standin::release_runtime();
+}
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     switch (reason)
@@ -508,6 +518,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
          * critical section; leave everything to the system then. */
         if (!reserved)
         {
+            release_everything();
             DeleteCriticalSection(&state_cs);
             CloseHandle(parse_lock);
             parse_lock = NULL;

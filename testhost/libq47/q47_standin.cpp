@@ -178,6 +178,16 @@ extern "C" int32_t __cdecl q47standin_lookup_name(int32_t i, char *buf, int32_t 
 
 /* ---- Loading ------------------------------------------------------------ */
 
+/* Unloaded by FreeLibrary: everything this library holds goes back to the
+ * heap, so that a host loading and unloading it loses nothing per cycle. */
+static void release_everything(void)
+{
+    std::map<std::string, std::string>().swap(table);
+    std::vector<std::string>().swap(lookups);
+    std::map<std::string, std::list<std::string> >().swap(handed_out);
+    standin::release_runtime();
+}
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     switch (reason)
@@ -200,7 +210,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         /* At process exit other threads may have been stopped inside the
          * critical section; leave everything to the system then. */
         if (!reserved)
+        {
+            release_everything();
             DeleteCriticalSection(&state_cs);
+        }
         break;
     }
     return TRUE;
