@@ -1,7 +1,8 @@
 #!/bin/sh
 # The long runs under Wine, with their full counts: eight threads x 50 000
 # parses through the host's parse lock, and the leak check (a million parses,
-# a hundred thousand calls of every other export that allocates), in the
+# a hundred thousand calls of every other export that allocates), 2 000
+# cycles of load, use and unload of the module and the host libraries, in the
 # WOW64 and the pure 32-bit prefix.  The normal test run has the same
 # programs with smaller counts.  Installs what is missing first.
 set -eu
@@ -17,7 +18,7 @@ for p in w64 w32; do
     arch=win64 archvar=
     [ "$p" = w32 ] && arch=win32 archvar=WINEARCH=win32
     sh scripts/wine-prefix.sh "$prefix" $arch
-    for t in thread_stress leak; do
+    for t in thread_stress leak unload; do
         echo
         echo "== $t in $p"
         start=$(date +%s)
