@@ -21,7 +21,10 @@ struct delimiter_set : korva_delimiters {
     korva_delimiter local[8];
     korva_delimiter *heap = NULL;
 
-    ~delimiter_set() { free(heap); }
+    ~delimiter_set()
+    {
+        if (heap) free(heap);
+    }
 };
 
 /* The bytes at which the plain scan has to look closer.  The NUL entry is
@@ -145,7 +148,7 @@ size_t scan_plain(char *w, size_t n, const korva_delimiters &ds, bool quote, cha
             continue;
         }
         if (count == room) return room + 1;
-        tokens[count++] = korva_cut(w, start, pos);
+        tokens[count++] = korva_cut(w + start, w + pos);
         pos += len;
         start = pos;
     }
@@ -214,7 +217,7 @@ char **cut_tokens(korva_scan_path path, const char *text, size_t n, size_t extra
     char *w = reinterpret_cast<char *>(((uintptr_t)(array + room) + 15) & ~(uintptr_t)15);
     const char *d0 = ds.d[0].s;
     for (size_t k = 0; k < extra; k++) w[n + k] = d0[k];
-    for (size_t k = n + extra; k < copy_room; k++) w[k] = 0;
+    for (size_t k = n + extra; k < n + extra + 4; k++) w[k] = 0;   /* the NUL, and 3 for korva_match */
 #if KORVA_SSE2_SCAN
     if (path == KORVA_SCAN_SSE2 && ds.nfirst <= 16) {
         korva_copy_sse2(w, text, n);

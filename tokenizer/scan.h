@@ -49,8 +49,10 @@ struct korva_delimiters {
 };
 
 /* The working copy a scan runs over: `n` bytes (the text, ending with
- * delimiter 0), then a NUL, then at least 3 more bytes, all inside the
- * block; it starts 16-byte aligned, and its size is a multiple of 32. */
+ * delimiter 0), then a NUL and 3 more zero bytes, all inside the block; it
+ * starts 16-byte aligned, and its size is a multiple of 32, so that the
+ * SSE2 scan's aligned 32-byte steps stay inside it (the bytes past the
+ * zeros are read, never used). */
 static inline size_t korva_copy_room(size_t n)
 {
     return (n + 4 + 31) & ~(size_t)31;
@@ -74,16 +76,16 @@ static inline size_t korva_match(const char *at, const korva_delimiters &ds)
     return 0;
 }
 
-/* Terminates the token w[start..end) in place; a token of two or more
+/* Terminates the token [start, end) in place; a token of two or more
  * characters loses a pair of outer double quotes. */
-static inline char *korva_cut(char *w, size_t start, size_t end)
+static inline char *korva_cut(char *start, char *end)
 {
-    if (end - start >= 2 && w[start] == '"' && w[end - 1] == '"') {
+    if (end - start >= 2 && *start == '"' && end[-1] == '"') {
         start++;
         end--;
     }
-    w[end] = 0;
-    return w + start;
+    *end = 0;
+    return start;
 }
 
 #if KORVA_SSE2_SCAN

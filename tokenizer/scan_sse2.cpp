@@ -83,26 +83,62 @@ size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote
     /* Every separator starts before `limit`: the scan ends where delimiter
      * 0 would last fit. */
     const size_t limit = n - ds.d[0].len + 1;
-    /* one delimiter of one byte: every place found is a separator */
-    const bool one_byte = ds.n == 1 && ds.d[0].len == 1;
+    /* Kept in locals: the tokens are cut by byte stores, which the compiler
+     * must otherwise assume could change *ds. */
+    const int32_t nfirst = ds.nfirst;
+    /* When every delimiter is one byte and none is a double quote, every
+     * place found outside quotes is a separator, and nothing needs to be
+     * compared or stepped over. */
+    bool one_byte = true;
+    for (int32_t j = 0; j < ds.n; j++) one_byte = one_byte && ds.d[j].len == 1 && ds.d[j].s[0] != '"';
     const __m128i first = _mm_set1_epi8((char)ds.first[0]), dquote = _mm_set1_epi8('"');
     __m128i more[15];
-    for (int32_t k = 1; k < ds.nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
+    for (int32_t k = 1; k < nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
 
-    size_t start = 0, count = 0, resume = 0;
+    char *start = w, **out = tokens, **const full = tokens + room;
+    size_t resume = 0;
     bool in_quote = false;
     for (size_t at = 0; at < limit; at += 32) {
         /* w is 16-byte aligned and its room a multiple of 32 bytes */
         __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at));
         __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at + 16));
         uint32_t stops = equal_bits(lo, hi, first);
-        for (int32_t k = 1; k < ds.nfirst; k++) stops |= equal_bits(lo, hi, more[k - 1]);
+        for (int32_t k = 1; k < nfirst; k++) stops |= equal_bits(lo, hi, more[k - 1]);
         uint32_t quotes = quote ? equal_bits(lo, hi, dquote) : 0;
         if (limit - at < 32) {
             uint32_t before_limit = (1u << (limit - at)) - 1;
             stops &= before_limit;
             quotes &= before_limit;
         }
+
+        if (one_byte) {
+            if (quote) {
+                /* Which bytes lie inside quotes: bit k of `inside` is the
+                 * parity of the quotes at bits 0..k (a prefix XOR, done in
+                 * five shifts: after the shift by 1 each bit holds the XOR of
+                 * 2 bits, after the shift by 2 of 4, and so on up to 32),
+                 * flipped throughout when the chunk starts inside quotes. */
+                uint32_t inside = quotes;
+                inside ^= inside << 1;
+                inside ^= inside << 2;
+                inside ^= inside << 4;
+                inside ^= inside << 8;
+                inside ^= inside << 16;
+                if (in_quote) inside = ~inside;
+                /* the state after the chunk's last byte: past `limit` the
+                 * scan ends, so the masked bits there do no harm */
+                in_quote = inside >> 31;
+                stops &= ~inside;
+            }
+            for (; stops; stops &= stops - 1) {
+                char *sep = w + at + __builtin_ctz(stops);
+                if (out == full) return room + 1;
+                *out++ = korva_cut(start, sep);
+                start = sep + 1;
+            }
+            continue;
+        }
+
         /* the tail of a separator that began in an earlier chunk */
         if (resume > at) {
             stops = from_bit(stops, resume - at);
@@ -115,23 +151,29 @@ size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote
             uint32_t next = in_quote ? quotes : stops | quotes;
             if (!next) break;
             unsigned i = __builtin_ctz(next);
-            size_t pos = at + i;
-            size_t len = 0;
-            if (quotes >> i & 1) in_quote = !in_quote;
-            else len = one_byte ? 1 : korva_match(w + pos, ds);
-            if (!len) {
-                stops &= ~1u << i;
-                quotes &= ~1u << i;
+            uint32_t above = ~1u << i;
+            bool is_quote = quotes >> i & 1;
+            stops &= above;
+            quotes &= above;
+            if (is_quote) {
+                in_quote = !in_quote;
                 continue;
             }
-            if (count == room) return room + 1;
-            tokens[count++] = korva_cut(w, start, pos);
-            start = resume = pos + len;
-            stops = from_bit(stops, resume - at);
-            quotes = from_bit(quotes, resume - at);
+            char *sep = w + at + i;
+            size_t len = korva_match(sep, ds);
+            if (!len) continue;
+            if (out == full) return room + 1;
+            *out++ = korva_cut(start, sep);
+            start = sep + len;
+            if (len > 1) {
+                /* the separator's other bytes are not looked at again */
+                resume = at + i + len;
+                stops = from_bit(stops, i + len);
+                quotes = from_bit(quotes, i + len);
+            }
         }
     }
-    return count;
+    return (size_t)(out - tokens);
 }
 
 #endif
