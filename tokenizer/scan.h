@@ -48,14 +48,14 @@ struct korva_delimiters {
     unsigned char first[16];
 };
 
-/* The working copy a scan runs over: `n` bytes (the text, ending with
- * delimiter 0), then a NUL and 3 more zero bytes, all inside the block; it
- * starts 16-byte aligned, and its size is a multiple of 32, so that the
- * SSE2 scan's aligned 32-byte steps stay inside it (the bytes past the
- * zeros are read, never used). */
+/* The room of the working copy a scan runs over: `n` bytes (the text,
+ * ending with delimiter 0), then a NUL and 3 more zero bytes, and more, so
+ * that the SSE2 scan's 32-byte steps (aligned, from the copy's 16-byte
+ * aligned start) and its loads one byte further on stay inside the block.
+ * The bytes past the zeros are read, never used. */
 static inline size_t korva_copy_room(size_t n)
 {
-    return (n + 4 + 31) & ~(size_t)31;
+    return ((n + 4 + 31) & ~(size_t)31) + 16;
 }
 
 /* The length of the first delimiter in list order that matches at `at`, or

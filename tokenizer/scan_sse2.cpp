@@ -95,6 +95,21 @@ size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote
     __m128i more[15];
     for (int32_t k = 1; k < nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
 
+    /* Up to 8 delimiters of one or two bytes (the usual lists): where each
+     * one matches in full is found for a whole chunk at once, by comparing
+     * the chunk with its first byte and the chunk one byte further on with
+     * its second, and ANDing the two. */
+    bool short_list = !one_byte && ds.n <= 8;
+    for (int32_t j = 0; j < ds.n && short_list; j++) short_list = ds.d[j].len <= 2;
+    __m128i byte0[8], byte1[8];
+    bool two[8];
+    for (int32_t j = 0; short_list && j < ds.n; j++) {
+        two[j] = ds.d[j].len == 2;
+        byte0[j] = _mm_set1_epi8(ds.d[j].s[0]);
+        byte1[j] = _mm_set1_epi8(two[j] ? ds.d[j].s[1] : 0);
+    }
+    const int32_t ndelim = ds.n;
+
     char *start = w, **out = tokens, **const full = tokens + room;
     size_t resume = 0;
     bool in_quote = false;
@@ -102,8 +117,22 @@ size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote
         /* w is 16-byte aligned and its room a multiple of 32 bytes */
         __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at));
         __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at + 16));
-        uint32_t stops = equal_bits(lo, hi, first);
-        for (int32_t k = 1; k < nfirst; k++) stops |= equal_bits(lo, hi, more[k - 1]);
+        uint32_t stops = 0, twos = 0;
+        if (short_list) {
+            /* the chunk one byte on: inside the block (see korva_copy_room) */
+            __m128i lo1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(w + at + 1));
+            __m128i hi1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(w + at + 17));
+            for (int32_t j = 0; j < ndelim; j++) {
+                uint32_t m = equal_bits(lo, hi, byte0[j]);
+                if (two[j]) m &= equal_bits(lo1, hi1, byte1[j]);
+                m &= ~stops;     /* an earlier delimiter matching there wins */
+                stops |= m;
+                if (two[j]) twos |= m;
+            }
+        } else {
+            stops = equal_bits(lo, hi, first);
+            for (int32_t k = 1; k < nfirst; k++) stops |= equal_bits(lo, hi, more[k - 1]);
+        }
         uint32_t quotes = quote ? equal_bits(lo, hi, dquote) : 0;
         if (limit - at < 32) {
             uint32_t before_limit = (1u << (limit - at)) - 1;
@@ -160,7 +189,7 @@ size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote
                 continue;
             }
             char *sep = w + at + i;
-            size_t len = korva_match(sep, ds);
+            size_t len = short_list ? 1 + (twos >> i & 1) : korva_match(sep, ds);
             if (!len) continue;
             if (out == full) return room + 1;
             *out++ = korva_cut(start, sep);
