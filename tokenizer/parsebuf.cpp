@@ -48,27 +48,30 @@ int32_t unpack_delimiters(int32_t ndelim, const char *block, delimiter_set &ds)
     if (ndelim < 1 || !block) return KORVA_PARSE_BADDELIM;
 
     /* Byte by byte, never past the last delimiter's NUL: the list may end
-     * right before a page the process cannot read. */
-    const char *s = block;
-    for (int32_t j = 0; j < ndelim; j++) {
-        if (!*s) return KORVA_PARSE_BADDELIM;
-        while (*s) s++;
-        s++;
-    }
-
+     * right before a page the process cannot read.  A long list is checked
+     * before its entries are allocated; a short one as it is unpacked. */
     korva_delimiter *d = ds.local;
     if ((size_t)ndelim > sizeof(ds.local) / sizeof(ds.local[0])) {
+        const char *s = block;
+        for (int32_t j = 0; j < ndelim; j++) {
+            if (!*s) return KORVA_PARSE_BADDELIM;
+            while (*s) s++;
+            s++;
+        }
         if ((size_t)ndelim > SIZE_MAX / sizeof(korva_delimiter)) return KORVA_PARSE_NOMEM;
         d = ds.heap = static_cast<korva_delimiter *>(malloc(ndelim * sizeof(korva_delimiter)));
         if (!d) return KORVA_PARSE_NOMEM;
     }
 
     ds.nfirst = 0;
-    s = block;
+    ds.all_one_byte = true;
+    ds.short_list = ndelim <= 8;
+    const char *s = block;
     for (int32_t j = 0; j < ndelim; j++) {
         /* the first 4 bytes, and a mask of those that belong to it */
         unsigned char head[4] = {0, 0, 0, 0}, mask[4] = {0, 0, 0, 0};
         size_t len = 0;
+        if (!*s) return KORVA_PARSE_BADDELIM;
         for (; s[len]; len++)
             if (len < 4) {
                 head[len] = (unsigned char)s[len];
@@ -76,6 +79,8 @@ int32_t unpack_delimiters(int32_t ndelim, const char *block, delimiter_set &ds)
             }
         d[j].s = s;
         d[j].len = len;
+        ds.all_one_byte = ds.all_one_byte && len == 1 && *s != '"';
+        ds.short_list = ds.short_list && len <= 2;
         memcpy(&d[j].head, head, 4);
         memcpy(&d[j].head_mask, mask, 4);
         s += len + 1;

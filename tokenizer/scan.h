@@ -40,12 +40,14 @@ struct korva_delimiter {
 
 /* The caller's delimiter list, unpacked, and the distinct first bytes of
  * its delimiters in list order (only the first 16 are kept; nfirst counts
- * them all). */
+ * them up to 17). */
 struct korva_delimiters {
     const korva_delimiter *d;
     int32_t n;
     int32_t nfirst;
     unsigned char first[16];
+    bool all_one_byte;    /* every delimiter is one byte, none a double quote */
+    bool short_list;      /* up to 8 delimiters, none longer than 2 bytes */
 };
 
 /* The room of the working copy a scan runs over: `n` bytes (the text,

@@ -89,8 +89,7 @@ size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote
     /* When every delimiter is one byte and none is a double quote, every
      * place found outside quotes is a separator, and nothing needs to be
      * compared or stepped over. */
-    bool one_byte = true;
-    for (int32_t j = 0; j < ds.n; j++) one_byte = one_byte && ds.d[j].len == 1 && ds.d[j].s[0] != '"';
+    const bool one_byte = ds.all_one_byte;
     const __m128i first = _mm_set1_epi8((char)ds.first[0]), dquote = _mm_set1_epi8('"');
     __m128i more[15];
     for (int32_t k = 1; k < nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
@@ -99,8 +98,7 @@ size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote
      * one matches in full is found for a whole chunk at once, by comparing
      * the chunk with its first byte and the chunk one byte further on with
      * its second, and ANDing the two. */
-    bool short_list = !one_byte && ds.n <= 8;
-    for (int32_t j = 0; j < ds.n && short_list; j++) short_list = ds.d[j].len <= 2;
+    const bool short_list = !one_byte && ds.short_list;
     __m128i byte0[8], byte1[8];
     bool two[8];
     for (int32_t j = 0; short_list && j < ds.n; j++) {
