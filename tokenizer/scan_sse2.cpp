@@ -138,6 +138,12 @@ size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote
             quotes &= before_limit;
         }
 
+        /* the tail of a separator that began in an earlier chunk */
+        if (resume > at) {
+            stops = from_bit(stops, resume - at);
+            quotes = from_bit(quotes, resume - at);
+        }
+
         if (one_byte) {
             if (quote) {
                 /* Which bytes lie inside quotes: bit k of `inside` is the
@@ -166,10 +172,19 @@ size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote
             continue;
         }
 
-        /* the tail of a separator that began in an earlier chunk */
-        if (resume > at) {
-            stops = from_bit(stops, resume - at);
-            quotes = from_bit(quotes, resume - at);
+        /* A short list without quotes: each place found is a separator,
+         * and its length is known, unless a two-byte separator is followed
+         * at once by another place found (whose first byte it takes). */
+        if (short_list && !quote && !(twos << 1 & stops)) {
+            for (; stops; stops &= stops - 1) {
+                unsigned i = __builtin_ctz(stops);
+                char *sep = w + at + i;
+                if (out == full) return room + 1;
+                *out++ = korva_cut(start, sep);
+                start = sep + 1 + (twos >> i & 1);
+            }
+            resume = (size_t)(start - w);
+            continue;
         }
 
         /* Inside quotes only the closing quote counts.  A quote comes
