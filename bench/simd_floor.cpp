@@ -40,9 +40,7 @@ size_t simd_floor::run(const char *text, const std::string &delims, int ndelim)
 
     size_t n = length(text);
     if (copy.size() < n + 16) copy.resize(n + 16);
-    if (places.size() < n + 16) places.resize(n + 16);
     char *w = copy.data();
-    char **out = places.data();
 
     size_t i = 0;
     for (; i + 16 <= n; i += 16)
@@ -54,6 +52,9 @@ size_t simd_floor::run(const char *text, const std::string &delims, int ndelim)
     for (int k = 0; k < nfirst; k++) f[k] = _mm_set1_epi8((char)first[k]);
     size_t found = 0;
     for (i = 0; i < n; i += 16) {
+        /* room for this chunk's 16 places (grown rarely, kept) */
+        if (places.size() < found + 16) places.resize(2 * places.size() + n / 8 + 16);
+        char **out = places.data();
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(w + i));
         unsigned m = (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(v, f[0]));
         for (int k = 1; k < nfirst; k++) m |= (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(v, f[k]));

@@ -10,9 +10,12 @@
  * with one bit per byte (pmovmskb), and OR them.  A set bit is a place where
  * a delimiter may start.  The bits are then visited from the lowest up:
  * __builtin_ctz (count trailing zeros) gives the position of the lowest set
- * bit, and `mask &= ~1u << i` clears that bit and every one below it.  Only
- * at those places are the delimiters compared in full, in list order.  Most
- * bytes of a line are never looked at one by one.
+ * bit, and `mask &= ~1u << i` clears that bit and every one below it (or
+ * `mask &= mask - 1`, which clears just the lowest set bit: subtracting 1
+ * turns it to 0 and the zeros below it to ones, which the AND drops).  Only
+ * at those places are the delimiters compared in full, in list order, or
+ * not at all where the masks already prove a full match.  Most bytes of a
+ * line are never looked at one by one.
  */
 #include "scan.h"
 
@@ -163,6 +166,7 @@ size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote
                 in_quote = inside >> 31;
                 stops &= ~inside;
             }
+            /* every place left is a separator: lowest first */
             for (; stops; stops &= stops - 1) {
                 char *sep = w + at + __builtin_ctz(stops);
                 if (out == full) return room + 1;
@@ -187,8 +191,9 @@ size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote
             continue;
         }
 
-        /* Inside quotes only the closing quote counts.  A quote comes
-         * before any delimiter that starts with one. */
+        /* Any other case, place by place as the plain scan goes.  Inside
+         * quotes only the closing quote counts.  A quote comes before any
+         * delimiter that starts with one. */
         for (;;) {
             uint32_t next = in_quote ? quotes : stops | quotes;
             if (!next) break;
