@@ -30,9 +30,8 @@ std::string field(size_t i)
 bench_line fields_line(const char *id, const char *title, size_t fields, size_t bytes,
                        std::initializer_list<const char *> delims, bool quoted)
 {
-    bench_line l = {id, title, "", "", (int32_t)delims.size(), quoted, 0, false, true};
+    bench_line l = {id, title, "", "", (int32_t)delims.size(), quoted, 0, true};
     for (const char *d : delims) l.delims.append(d, strlen(d) + 1);
-    l.floor = delims.size() == 1 && strlen(*delims.begin()) == 1 && !quoted;
 
     l.text.reserve(bytes + 16);
     const char *const *d = delims.begin();
@@ -66,7 +65,7 @@ bench_line make_line(const char *id)
                            {";", "::", ", "}, false);
     if (which == "c") {
         bench_line l = {"c", "64 bytes, 5 fields, ','", "ACCT-004217,Jensen Oy,2024-03-01,1250.00,EUR",
-                        std::string(",\0", 2), 1, 0, 5, true, true};
+                        std::string(",\0", 2), 1, 0, 5, true};
         l.text.insert(l.text.find(",EUR"), 64 - l.text.size(), ' ');   /* a padded amount */
         return l;
     }
@@ -79,16 +78,6 @@ bench_line make_line(const char *id)
     if (which == "10k")
         return fields_line("10k", "10 000 fields of 10 bytes, ','", 10000, any, {","}, false);
     return bench_line();
-}
-
-size_t floor_split(const char *line, size_t n, char sep, char *out)
-{
-    size_t found = 0;
-    const char *end = line + n;
-    for (const char *p = line; (p = static_cast<const char *>(memchr(p, sep, end - p))); p++)
-        found++;
-    memcpy(out, line, n);
-    return found;
 }
 
 std::string show_time(double s)
@@ -106,5 +95,13 @@ std::string show_ratio(double num, double den)
     char buf[32];
     if (num <= 0 || den <= 0) return "-";
     snprintf(buf, sizeof(buf), "%.2fx", num / den);
+    return buf;
+}
+
+std::string show_share(double num, double den)
+{
+    char buf[32];
+    if (num <= 0 || den <= 0) return "-";
+    snprintf(buf, sizeof(buf), "%.3f", num / den);
     return buf;
 }

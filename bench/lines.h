@@ -1,7 +1,6 @@
 /*
- * The inputs both benchmark programs time: the tokenizer's lines, and the
- * yardstick that needs no tokenizer at all (one memchr pass plus one copy of
- * every byte).
+ * The inputs both benchmark programs time: the tokenizer's lines (the
+ * yardstick that needs no tokenizer at all is in simd_floor.h).
  */
 #ifndef KORVA_BENCH_LINES_H
 #define KORVA_BENCH_LINES_H
@@ -19,7 +18,6 @@ struct bench_line {
     int32_t ndelim;
     int32_t quote;
     size_t fields;           /* how many tokens a parse yields */
-    bool floor;              /* one one-byte delimiter and no quotes: the floor applies */
     bool literal;            /* the literal scanner is timed on it too */
 };
 
@@ -29,12 +27,9 @@ struct bench_line {
  * 64 MiB line; "10k" 10 000 fields, the yardstick for "e". */
 bench_line make_line(const char *id);
 
-/* The floor: finds every `sep` in line[0..n) with memchr and copies the line
- * to out once; returns how many it found. */
-size_t floor_split(const char *line, size_t n, char sep, char *out);
-
 /* Times and ratios as the benchmark tables print them ("-" for none). */
 std::string show_time(double seconds);
-std::string show_ratio(double num, double den);
+std::string show_ratio(double num, double den);    /* "2.50x" */
+std::string show_share(double num, double den);    /* "0.012" */
 
 #endif

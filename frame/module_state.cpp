@@ -5,6 +5,7 @@
 #include "module_state.h"
 
 korva_token_list korva_retained = { NULL, 0, 0 };
+std::atomic<int32_t> korva_scan_choice(0);
 
 void korva_release_retained()
 {

@@ -25,6 +25,11 @@ extern korva_token_list korva_retained;
  * unloaded, with no parse running. */
 void korva_release_retained();
 
+/* How the tokenizer scans in this process (a korva_scan_path): 0 until the
+ * first parse asks the processor, then 1 (plain) or 2 (SSE2) for good.
+ * Unguarded: stored with release, read with acquire. */
+extern std::atomic<int32_t> korva_scan_choice;
+
 /* The cached registry view flags and their first-call latches.  Unguarded:
  * a getter stores its flag (release) before it clears its latch, and a
  * reader that finds the latch cleared (acquire) sees the final flag. */

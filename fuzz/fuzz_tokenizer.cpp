@@ -1,6 +1,7 @@
 /*
- * korva_parsebuf against the literal scanner (bench/literal_tokenizer.cpp),
- * which tries every delimiter at every position outside quotes.
+ * korva_parsebuf, on each of its scan paths (plain and SSE2), against the
+ * literal scanner (bench/literal_tokenizer.cpp), which tries every delimiter
+ * at every position outside quotes.
  *
  * Input layout:
  *   byte 0   flags: bits 0-1 delimiter count (0: one, 1: two, 2: three,
@@ -9,7 +10,9 @@
  *            without NULs); bit 6 delimiters from the small alphabet; bit 7
  *            extra calls: null out-pointers first and a refused delimiter
  *            list afterwards
- *   byte 1   which refused list (used with bit 7)
+ *   byte 1   which refused list (used with bit 7) and which token is parsed
+ *            again; its high 4 bits: the text's offset from a 16-byte
+ *            boundary (its terminator is the last byte of its heap block)
  *   then per delimiter a header byte h: length 1 + h % 3, of which the
  *            first (h / 3) % 4 bytes repeat the previous delimiter's start,
  *            followed by the remaining bytes
@@ -21,6 +24,7 @@
 
 #include "korva_vb6.h"
 #include "literal_tokenizer.h"
+#include "../tokenizer/scan.h"
 
 namespace {
 
@@ -65,7 +69,7 @@ std::string show_tokens(const std::vector<std::string> &list)
 }
 
 /* A refused call: status -2, outputs and the retained list as they were. */
-void refused_call(const char *text, uint8_t variant, const std::vector<std::string> &delims,
+void refused_call(korva_scan_path path, const char *text, uint8_t variant, const std::vector<std::string> &delims,
                   char **kept, char **want, int32_t want_count)
 {
     std::string block;
@@ -91,7 +95,7 @@ void refused_call(const char *text, uint8_t variant, const std::vector<std::stri
     char *sentinel[1];
     char **tokens = sentinel;
     int32_t count = -7, status = -7;
-    korva_parsebuf(text, &tokens, &count, ndelim, null_block ? NULL : b.p, 1, &status);
+    korva_parsebuf_on(path, text, &tokens, &count, ndelim, null_block ? NULL : b.p, 1, &status);
     expect(status == KORVA_PARSE_BADDELIM, "refused list %u: status %d", variant % 5, status);
     expect(count == -7 && tokens == sentinel, "refused list %u touched the outputs", variant % 5);
     if (kept) {
@@ -113,25 +117,26 @@ struct parse_result {
 
 /* korva_parsebuf on `text` (which may lie in its own retained list) and the
  * literal scanner on a copy of it; both must give the same outputs. */
-void parse_both(const char *text, const std::string &copy, const char *list,
+void parse_both(korva_scan_path path, const char *text, const std::string &copy, const char *list,
                 const std::string &block, int32_t ndelim, int32_t quote,
                 const std::vector<std::string> &delims, parse_result &got, parse_result &want)
 {
     got = parse_result();
     want = parse_result();
-    korva_parsebuf(text, &got.tokens, &got.count, ndelim, list, quote, &got.status);
+    korva_parsebuf_on(path, text, &got.tokens, &got.count, ndelim, list, quote, &got.status);
     literal_parsebuf(copy.c_str(), &want.tokens, &want.count, ndelim, block.data(), quote,
                      &want.status);
 
-    expect(got.status == want.status, "text %s quote %d: status %d, want %d", show(copy).c_str(),
-           quote, got.status, want.status);
+    const char *name = path == KORVA_SCAN_SSE2 ? "sse2" : "plain";
+    expect(got.status == want.status, "%s path, text %s quote %d: status %d, want %d", name,
+           show(copy).c_str(), quote, got.status, want.status);
     expect(got.written() == want.written(), "text %s: token array %swritten", show(copy).c_str(),
            got.written() ? "" : "not ");
     bool same = got.count == want.count;
     for (int32_t i = 0; same && got.written() && i < got.count; i++)
         same = !strcmp(got.tokens[i], want.tokens[i]);
     if (!same) {
-        std::string about = "text " + show(copy) + " quote " + std::to_string(quote) + " delimiters";
+        std::string about = std::string(name) + " path, text " + show(copy) + " quote " + std::to_string(quote) + " delimiters";
         for (const std::string &d : delims) about += " " + show(d);
         expect(same, "%s:\n  got  %s\n  want %s", about.c_str(), show_tokens(got.list()).c_str(),
                show_tokens(want.list()).c_str());
@@ -164,24 +169,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const std::string &d : delims) block += d + '\0';
 
     std::string text = decode_text(in.rest(), form);
-    heap_block t(text.c_str(), text.size() + 1), list(block.data(), block.size());
-    parse_result got, want;
+    size_t offset = variant >> 4;
+    heap_block t(offset + text.size() + 1), list(block.data(), block.size());
+    memcpy(t.p + offset, text.c_str(), text.size() + 1);
+    const char *at = t.p + offset;
 
-    if (extra) korva_parsebuf(t.p, NULL, NULL, ndelim, list.p, quote, NULL);
-    parse_both(t.p, text, list.p, block, ndelim, quote, delims, got, want);
-    expect(!memcmp(t.p, text.c_str(), text.size() + 1), "the text was changed");
-    expect(!memcmp(list.p, block.data(), block.size()), "the delimiter list was changed");
+    for (korva_scan_path path : {KORVA_SCAN_PLAIN, KORVA_SCAN_SSE2}) {
+        parse_result got, want;
+        if (extra) korva_parsebuf_on(path, at, NULL, NULL, ndelim, list.p, quote, NULL);
+        parse_both(path, at, text, list.p, block, ndelim, quote, delims, got, want);
+        expect(!memcmp(at, text.c_str(), text.size() + 1), "the text was changed");
+        expect(!memcmp(list.p, block.data(), block.size()), "the delimiter list was changed");
 
-    /* A token of the list just handed out, parsed again: it is read before
-     * the list it lies in is released. */
-    if (got.written() && got.count > 0) {
-        int32_t k = variant % got.count;
-        std::string token = got.tokens[k];
-        parse_both(got.tokens[k], token, list.p, block, ndelim, quote, delims, got, want);
+        /* A token of the list just handed out, parsed again: it is read
+         * before the list it lies in is released. */
+        if (got.written() && got.count > 0) {
+            int32_t k = variant % got.count;
+            std::string token = got.tokens[k];
+            parse_both(path, got.tokens[k], token, list.p, block, ndelim, quote, delims, got, want);
+        }
+
+        if (extra) refused_call(path, at, variant, delims, got.written() ? got.tokens : NULL,
+                                want.tokens, want.count);
     }
-
-    if (extra) refused_call(t.p, variant, delims, got.written() ? got.tokens : NULL, want.tokens,
-                            want.count);
 
     /* An empty text releases both retained lists, so every input frees what
      * it allocated and libFuzzer's leak check stays quiet unless something

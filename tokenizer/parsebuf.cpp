@@ -1,31 +1,35 @@
-/* The token scanner and the retained token list. */
+/* The token scanner and the retained token list, and the plain path of the
+ * scan (see scan.h).  This file is built for the plain instruction set: it
+ * runs on every processor. */
 #include <stdlib.h>
 #include <string.h>
 
 #include "korva_vb6.h"
+#include "scan.h"
 #include "../frame/module_state.h"
 #include "../text/blank.h"
 
-namespace {
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
-struct delimiter {
-    const char *s;   /* points into the caller's block */
-    size_t len;
-};
+namespace {
 
 /* The caller's delimiter list, unpacked.  Short lists (the usual case) live
  * on the stack. */
-struct delimiter_set {
-    delimiter local[8];
-    delimiter *d = local;
-    int32_t n = 0;
+struct delimiter_set : korva_delimiters {
+    korva_delimiter local[8];
+    korva_delimiter *heap = NULL;
 
-    ~delimiter_set() { if (d != local) free(d); }
+    ~delimiter_set()
+    {
+        if (heap) free(heap);
+    }
 };
 
-/* The bytes at which the scan has to look closer.  The NUL entry is set, so
- * the terminator ends every walk; `only` is the one other byte of the set,
- * when there is just one, which memchr can then find for us. */
+/* The bytes at which the plain scan has to look closer.  The NUL entry is
+ * set, so the terminator ends every walk; `only` is the one other byte of
+ * the set, when there is just one, which memchr can then find for us. */
 struct stop_set {
     bool table[256] = {true};
     int only = -1;
@@ -43,40 +47,65 @@ int32_t unpack_delimiters(int32_t ndelim, const char *block, delimiter_set &ds)
 {
     if (ndelim < 1 || !block) return KORVA_PARSE_BADDELIM;
 
+    /* Byte by byte, never past the last delimiter's NUL: the list may end
+     * right before a page the process cannot read.  A long list is checked
+     * before its entries are allocated; a short one as it is unpacked. */
+    korva_delimiter *d = ds.local;
+    if ((size_t)ndelim > sizeof(ds.local) / sizeof(ds.local[0])) {
+        const char *s = block;
+        for (int32_t j = 0; j < ndelim; j++) {
+            if (!*s) return KORVA_PARSE_BADDELIM;
+            while (*s) s++;
+            s++;
+        }
+        if ((size_t)ndelim > SIZE_MAX / sizeof(korva_delimiter)) return KORVA_PARSE_NOMEM;
+        d = ds.heap = static_cast<korva_delimiter *>(malloc(ndelim * sizeof(korva_delimiter)));
+        if (!d) return KORVA_PARSE_NOMEM;
+    }
+
+    ds.nfirst = 0;
+    ds.all_one_byte = true;
+    ds.short_list = ndelim <= 8;
     const char *s = block;
     for (int32_t j = 0; j < ndelim; j++) {
-        size_t len = strlen(s);
-        if (!len) return KORVA_PARSE_BADDELIM;
+        /* the first 4 bytes, and a mask of those that belong to it */
+        unsigned char head[4] = {0, 0, 0, 0}, mask[4] = {0, 0, 0, 0};
+        size_t len = 0;
+        if (!*s) return KORVA_PARSE_BADDELIM;
+        for (; s[len]; len++)
+            if (len < 4) {
+                head[len] = (unsigned char)s[len];
+                mask[len] = 0xFF;
+            }
+        d[j].s = s;
+        d[j].len = len;
+        ds.all_one_byte = ds.all_one_byte && len == 1 && *s != '"';
+        ds.short_list = ds.short_list && len <= 2;
+        memcpy(&d[j].head, head, 4);
+        memcpy(&d[j].head_mask, mask, 4);
         s += len + 1;
-    }
 
-    if ((size_t)ndelim > sizeof(ds.local) / sizeof(ds.local[0])) {
-        if ((size_t)ndelim > SIZE_MAX / sizeof(delimiter)) return KORVA_PARSE_NOMEM;
-        ds.d = static_cast<delimiter *>(malloc(ndelim * sizeof(delimiter)));
-        if (!ds.d) {
-            ds.d = ds.local;
-            return KORVA_PARSE_NOMEM;
+        /* the distinct first bytes, counted only up to 17 (more than the
+         * SSE2 scan takes) */
+        unsigned char c = (unsigned char)d[j].s[0];
+        int32_t k = 0;
+        while (k < ds.nfirst && k < 16 && ds.first[k] != c) k++;
+        if (k == ds.nfirst && k <= 16) {
+            if (k < 16) ds.first[k] = c;
+            ds.nfirst++;
         }
     }
-
-    s = block;
-    for (int32_t j = 0; j < ndelim; j++) {
-        ds.d[j].s = s;
-        ds.d[j].len = strlen(s);
-        s += ds.d[j].len + 1;
-    }
+    ds.d = d;
     ds.n = ndelim;
     return KORVA_PARSE_OK;
 }
 
-/* Where a scan outside quotes stops: the delimiters' first bytes, and the
- * double quote when quotes count. */
-stop_set stops_outside_quotes(const delimiter_set &ds, bool quote)
+/* Where a plain scan outside quotes stops: the delimiters' first bytes, and
+ * the double quote when quotes count. */
+void stops_outside_quotes(const korva_delimiters &ds, bool quote, stop_set &stops)
 {
-    stop_set stops;
     for (int32_t j = 0; j < ds.n; j++) stops.add(ds.d[j].s[0]);
     if (quote) stops.add('"');
-    return stops;
 }
 
 /* How many bytes of t[0..n) are in the set. */
@@ -99,39 +128,15 @@ size_t next_stop(const char *w, size_t pos, size_t n, const stop_set &stops)
     return pos;
 }
 
-/* The length of the first delimiter in list order that matches at `at`, or
- * 0 when none does.  The terminator behind the text ends every comparison. */
-size_t match_delimiter(const char *at, const delimiter_set &ds)
+/* The plain scan: cuts the working copy w[0..n), which ends with delimiter
+ * 0, at every separator and stores the tokens in order, at most `room` of
+ * them.  Returns how many there are, or room + 1 when they do not fit.
+ * Inside quotes (quote flag set) only the closing quote is looked for. */
+size_t scan_plain(char *w, size_t n, const korva_delimiters &ds, bool quote, char **tokens,
+                  size_t room)
 {
-    for (int32_t j = 0; j < ds.n; j++) {
-        const delimiter &d = ds.d[j];
-        size_t k = 0;
-        while (k < d.len && at[k] == d.s[k]) k++;
-        if (k == d.len) return k;
-    }
-    return 0;
-}
-
-/* Terminates the token w[start..end) in place; a token of two or more
- * characters loses a pair of outer double quotes. */
-char *cut(char *w, size_t start, size_t end)
-{
-    if (end - start >= 2 && w[start] == '"' && w[end - 1] == '"') {
-        start++;
-        end--;
-    }
-    w[end] = 0;
-    return w + start;
-}
-
-/* Cuts w[0..n), which ends with delimiter 0, at every separator and stores
- * the tokens in order, at most `room` of them.  Returns how many there are,
- * or room + 1 when they do not fit.  Inside quotes (quote flag set) only the
- * closing quote is looked for. */
-size_t scan(char *w, size_t n, const delimiter_set &ds, const stop_set &stops, bool quote,
-            char **tokens, size_t room)
-{
-    stop_set quotes;
+    stop_set stops, quotes;
+    stops_outside_quotes(ds, quote, stops);
     quotes.add('"');
     size_t last = n - ds.d[0].len, pos = 0, start = 0, count = 0;
     bool in_quote = false;
@@ -142,13 +147,13 @@ size_t scan(char *w, size_t n, const delimiter_set &ds, const stop_set &stops, b
             pos++;
             continue;
         }
-        size_t len = match_delimiter(w + pos, ds);
+        size_t len = korva_match(w + pos, ds);
         if (!len) {
             pos++;
             continue;
         }
         if (count == room) return room + 1;
-        tokens[count++] = cut(w, start, pos);
+        tokens[count++] = korva_cut(w + start, w + pos);
         pos += len;
         start = pos;
     }
@@ -172,52 +177,98 @@ struct old_block {
     }
 };
 
-/* One block: an array of `room` token pointers and, behind it, a copy of
- * text[0..n) followed by `extra` bytes of delimiter 0, in which the tokens
- * are cut where they stand.  NULL when memory ran out; *count = room + 1 when
- * the tokens did not fit. */
-char **cut_tokens(const char *text, size_t n, size_t extra, const delimiter_set &ds,
-                  const stop_set &stops, bool quote, size_t room, size_t *count,
+/* Whether this process scans with SSE2, asked once.  Windows 2000 answers
+ * no for SSE2 even where the processor has it: the plain path then runs. */
+bool sse2_present()
+{
+#if defined(_WIN32)
+    return IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
+#elif defined(__x86_64__) || defined(__SSE2__)
+    return true;    /* part of the instruction set this file is built for */
+#else
+    return false;
+#endif
+}
+
+korva_scan_path chosen_path()
+{
+    /* a first call on two threads at once may ask twice; both store the
+     * same answer */
+    int32_t path = korva_scan_choice.load(std::memory_order_acquire);
+    if (!path) {
+        path = KORVA_SSE2_SCAN && sse2_present() ? KORVA_SCAN_SSE2 : KORVA_SCAN_PLAIN;
+        korva_scan_choice.store(path, std::memory_order_release);
+    }
+    return (korva_scan_path)path;
+}
+
+/* One block: an array of `room` token pointers and, behind it, 16-byte
+ * aligned, the working copy: text[0..n) followed by `extra` bytes of
+ * delimiter 0 (see korva_copy_room), in which the tokens are cut where they
+ * stand.  NULL when memory ran out; *count = room + 1 when the tokens did
+ * not fit. */
+char **cut_tokens(korva_scan_path path, const char *text, size_t n, size_t extra,
+                  const korva_delimiters &ds, bool quote, size_t room, size_t *count,
                   old_block &old, size_t *size)
 {
-    if (room > (SIZE_MAX - n - extra - 1) / sizeof(char *)) return NULL;
-    *size = room * sizeof(char *) + n + extra + 1;
+    size_t copy_room = korva_copy_room(n + extra);
+    if (copy_room < n || room > (SIZE_MAX - copy_room - 15) / sizeof(char *)) return NULL;
+    *size = room * sizeof(char *) + 15 + copy_room;
     char **array = reinterpret_cast<char **>(old.take(text, *size));
     if (array) *size = old.size;
     else array = static_cast<char **>(malloc(*size));
     if (!array) return NULL;
 
-    char *w = reinterpret_cast<char *>(array + room);
+    char *w = reinterpret_cast<char *>(((uintptr_t)(array + room) + 15) & ~(uintptr_t)15);
+    const char *d0 = ds.d[0].s;
+    for (size_t k = 0; k < extra; k++) w[n + k] = d0[k];
+    for (size_t k = n + extra; k < n + extra + 4; k++) w[k] = 0;   /* the NUL, and 3 for korva_match */
+#if KORVA_SSE2_SCAN
+    if (path == KORVA_SCAN_SSE2 && ds.nfirst <= 16) {
+        korva_copy_sse2(w, text, n);
+        *count = korva_scan_sse2(w, n + extra, ds, quote, array, room);
+        return array;
+    }
+#endif
+    (void)path;
     memcpy(w, text, n);
-    memcpy(w + n, ds.d[0].s, extra);
-    w[n + extra] = 0;
-    *count = scan(w, n + extra, ds, stops, quote, array, room);
+    *count = scan_plain(w, n + extra, ds, quote, array, room);
     return array;
 }
 
 /* Parses text into the retained list, which is empty; returns the status. */
-int32_t parse(const char *text, const delimiter_set &ds, bool quote, old_block &old)
+int32_t parse(korva_scan_path path, const char *text, const korva_delimiters &ds, bool quote,
+              old_block &old)
 {
     /* trailing blank bytes are cut; leading and inner ones stay */
-    size_t n = text ? strlen(text) : 0;
+    size_t n = 0;
+#if KORVA_SSE2_SCAN
+    if (text && path == KORVA_SCAN_SSE2) n = korva_length_sse2(text);
+    else
+#endif
+    if (text) n = strlen(text);
     while (n && korva_is_blank(text[n - 1])) n--;
     if (!n) return KORVA_PARSE_OK;
 
     /* the text must end with delimiter 0, so the last field is closed */
-    const delimiter &d0 = ds.d[0];
-    size_t extra = n >= d0.len && !memcmp(text + n - d0.len, d0.s, d0.len) ? 0 : d0.len;
-    stop_set stops = stops_outside_quotes(ds, quote);
+    const korva_delimiter &d0 = ds.d[0];
+    size_t extra = 0;
+    if (n < d0.len) extra = d0.len;
+    for (size_t k = 0; !extra && k < d0.len; k++)
+        if (text[n - d0.len + k] != d0.s[k]) extra = d0.len;
 
     /* Room for a token per 8 bytes of text fits most lines without a pass
      * to count them.  A line of shorter fields is cut again with room for one
      * per stop byte, plus the appended delimiter 0: every separator starts at
      * one of those. */
     size_t room = n / 8 + 16, count = 0, size = 0;
-    char **array = cut_tokens(text, n, extra, ds, stops, quote, room, &count, old, &size);
+    char **array = cut_tokens(path, text, n, extra, ds, quote, room, &count, old, &size);
     if (array && count > room) {
         free(array);
+        stop_set stops;
+        stops_outside_quotes(ds, quote, stops);
         room = count_stops(text, n, stops) + 1;
-        array = cut_tokens(text, n, extra, ds, stops, quote, room, &count, old, &size);
+        array = cut_tokens(path, text, n, extra, ds, quote, room, &count, old, &size);
     }
     if (!array) return KORVA_PARSE_NOMEM;
     if (count > room || count > INT32_MAX) {
@@ -239,6 +290,12 @@ void KORVA_API korva_parsebuf(const char *text, char ***tokens, int32_t *count,
                               int32_t ndelim, const char *delims, int32_t quote,
                               int32_t *status)
 {
+    korva_parsebuf_on(KORVA_SCAN_CHOSEN, text, tokens, count, ndelim, delims, quote, status);
+}
+
+void korva_parsebuf_on(korva_scan_path path, const char *text, char ***tokens, int32_t *count,
+                       int32_t ndelim, const char *delims, int32_t quote, int32_t *status)
+{
     delimiter_set ds;
     int32_t rc = unpack_delimiters(ndelim, delims, ds);
     if (rc == KORVA_PARSE_BADDELIM) {
@@ -254,8 +311,8 @@ void KORVA_API korva_parsebuf(const char *text, char ***tokens, int32_t *count,
     old_block old = {reinterpret_cast<char *>(korva_retained.tokens), korva_retained.size};
     korva_retained = korva_token_list{NULL, 0, 0};
 
-    if (rc == KORVA_PARSE_OK) rc = parse(text, ds, quote != 0, old);
-    free(old.p);
+    if (rc == KORVA_PARSE_OK) rc = parse(path ? path : chosen_path(), text, ds, quote != 0, old);
+    if (old.p) free(old.p);
     if (status) *status = rc;
     if (korva_retained.tokens) {
         if (count) *count = korva_retained.count;

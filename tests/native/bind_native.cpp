@@ -2,6 +2,19 @@
 
 #include "../cases/api.h"
 
+#ifdef KORVA_PLAIN_SCAN
+/* The tokenizer's cases on the plain scan path (native.tokenizer runs them
+ * on the path this machine would choose, SSE2). */
+#include "../../tokenizer/scan.h"
+
+static void parsebuf_plain(const char *text, char ***tokens, int32_t *count, int32_t ndelim,
+                           const char *delims, int32_t quote, int32_t *status)
+{
+    korva_parsebuf_on(KORVA_SCAN_PLAIN, text, tokens, count, ndelim, delims, quote, status);
+}
+#define korva_parsebuf parsebuf_plain
+#endif
+
 const korva_api &api()
 {
     static const korva_api table = {

@@ -1,15 +1,20 @@
 /*
- * korva_parsebuf against the plain-way scanner (bench/literal_tokenizer) on
- * generated lines: delimiters of 1-3 bytes that share prefixes, quotes on and
+ * korva_parsebuf, on each of its scan paths (plain and SSE2), against the
+ * plain-way scanner (bench/literal_tokenizer) on generated lines: delimiters
+ * of 1-3 bytes that share prefixes or hold a double quote, quotes on and
  * off, blanks, bytes 0x80-0xFF, empty fields, lines ending in part of a
- * delimiter, long fields, and lines of fields short enough that the token
- * array needs a second round.  Both must give the same status, count, tokens,
- * and the same answer to whether the array pointer was written.
+ * delimiter, long fields, lines of fields short enough that the token array
+ * needs a second round, lengths around the 16- and 32-byte chunks, texts
+ * starting at every offset from a 32-byte boundary, and a token of the list
+ * just handed out parsed again.  They must give the same status, count,
+ * tokens, and the same answer to whether the array pointer was written.
  *
  * The seed is fixed; KORVA_DIFF_SEED and KORVA_DIFF_LINES choose others.
  */
 #include <stdio.h>
+#include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <random>
 #include <string>
@@ -18,6 +23,7 @@
 #include "../harness/harness.h"
 #include "korva_vb6.h"
 #include "literal_tokenizer.h"
+#include "../../tokenizer/scan.h"
 
 using korva_test::show;
 
@@ -42,17 +48,31 @@ struct line {
     std::string text;
     std::vector<std::string> delims;
     int32_t quote;
+    size_t offset;      /* of the text from a 32-byte boundary */
 };
 
-outcome run(parse_fn parse, const line &l)
+void parse_plain(const char *text, char ***tokens, int32_t *count, int32_t ndelim,
+                 const char *delims, int32_t quote, int32_t *status)
+{
+    korva_parsebuf_on(KORVA_SCAN_PLAIN, text, tokens, count, ndelim, delims, quote, status);
+}
+
+void parse_sse2(const char *text, char ***tokens, int32_t *count, int32_t ndelim,
+                const char *delims, int32_t quote, int32_t *status)
+{
+    korva_parsebuf_on(KORVA_SCAN_SSE2, text, tokens, count, ndelim, delims, quote, status);
+}
+
+/* Parses `text`, which is l.text or lies in the list of the parser's last
+ * call; `array` is left at the list handed out. */
+outcome run(parse_fn parse, const line &l, const char *text, char **&array)
 {
     std::string block;
     for (const std::string &d : l.delims) block += d + '\0';
     char *sentinel[1];
-    char **array = sentinel;
+    array = sentinel;
     outcome o = {-7, -7, false, {}};
-    parse(l.text.c_str(), &array, &o.count, (int32_t)l.delims.size(), block.data(), l.quote,
-          &o.status);
+    parse(text, &array, &o.count, (int32_t)l.delims.size(), block.data(), l.quote, &o.status);
     o.array_written = array != sentinel;
     for (int32_t i = 0; o.array_written && i < o.count; i++) o.tokens.push_back(array[i]);
     return o;
@@ -74,6 +94,8 @@ public:
         bool dense = !pick(6);
         for (size_t i = 0; i < pieces; i++) l.text += piece(l.delims, dense);
         if (!pick(20)) l.text.insert(pick(l.text.size() + 1), std::string(990 + pick(30), 'L'));
+        if (!pick(4)) l.text.resize(16 * (1 + pick(8)) - 2 + pick(5), 'x');   /* around a chunk */
+        l.offset = pick(32);
 
         switch (pick(6)) {      /* how the line ends */
         case 0: l.text += l.delims[pick(l.delims.size())]; break;
@@ -138,18 +160,42 @@ std::string describe(const line &l)
 TEST(same_tokens_as_the_literal_scanner)
 {
     unsigned seed = env_or("KORVA_DIFF_SEED", 20240601), lines = env_or("KORVA_DIFF_LINES", 20000);
+    static const struct { const char *name; parse_fn parse; } paths[] = {
+        {"plain", parse_plain}, {"sse2", parse_sse2}, {"chosen", korva_parsebuf},
+    };
     generator gen(seed);
     unsigned mismatches = 0, tokens = 0;
     for (unsigned i = 0; i < lines && mismatches < 5; i++) {
         line l = gen.next();
-        outcome want = run(literal_parsebuf, l), got = run(korva_parsebuf, l);
+        std::vector<char> buf(l.offset + 32 + l.text.size() + 1);
+        char *text = reinterpret_cast<char *>(((uintptr_t)buf.data() + 31) & ~(uintptr_t)31) + l.offset;
+        memcpy(text, l.text.c_str(), l.text.size() + 1);
+        char **want_list, **got_list;
+        outcome want = run(literal_parsebuf, l, l.text.c_str(), want_list);
         tokens += want.tokens.size();
-        if (!ok(got == want, "seed %u line %u: %s\n  got status %d count %d%s %s\n  want status %d "
-                "count %d%s %s", seed, i, describe(l).c_str(), got.status, got.count,
-                got.array_written ? "" : " (array untouched)", show(got.tokens).c_str(),
-                want.status, want.count, want.array_written ? "" : " (array untouched)",
-                show(want.tokens).c_str()))
-            mismatches++;
+        for (const auto &p : paths) {
+            outcome got = run(p.parse, l, text, got_list);
+            if (!ok(got == want, "seed %u line %u, %s path: %s\n  got status %d count %d%s %s\n  want "
+                    "status %d count %d%s %s", seed, i, p.name, describe(l).c_str(), got.status,
+                    got.count, got.array_written ? "" : " (array untouched)",
+                    show(got.tokens).c_str(), want.status, want.count,
+                    want.array_written ? "" : " (array untouched)", show(want.tokens).c_str())) {
+                mismatches++;
+                continue;
+            }
+
+            /* a token of the list just handed out, parsed again in place */
+            if (!got.array_written || !got.count) continue;
+            size_t k = i % got.count;
+            line again = l;
+            again.text = got.tokens[k];
+            outcome want2 = run(literal_parsebuf, again, again.text.c_str(), want_list);
+            outcome got2 = run(p.parse, again, got_list[k], got_list);
+            if (!ok(got2 == want2, "seed %u line %u, %s path, token %zu parsed again: %s\n  got %s\n"
+                    "  want %s", seed, i, p.name, k, describe(again).c_str(),
+                    show(got2.tokens).c_str(), show(want2.tokens).c_str()))
+                mismatches++;
+        }
     }
-    korva_test::trace("seed %u: %u lines, %u tokens compared\n", seed, lines, tokens);
+    korva_test::trace("seed %u: %u lines, %u tokens compared on each path\n", seed, lines, tokens);
 }

@@ -424,6 +424,38 @@ TEST(tokenizer)
        standin_lock_depth());
 }
 
+/* The scan reads the text up to 32 bytes at a time: a text of every length
+ * from 1 to 100 bytes, so at every offset from a 16-byte boundary, ends
+ * right before an inaccessible page, and so does the delimiter list. */
+TEST(tokenizer_text_at_every_length)
+{
+    auto direct = KORVA_BIND(korva_parsebuf);
+    const std::string pattern = repeat("abc,de,f,,ghij:kl,", 6);
+    for (size_t len = 1; len <= 100; len++) {
+        std::string s = pattern.substr(0, len);
+        std::vector<std::string> want(1);
+        for (size_t i = 0; i < len; i++) {
+            if (s[i] == ',') want.push_back("");
+            else want.back() += s[i];
+        }
+        if (s.back() == ',') want.pop_back();
+        for (int32_t quote = 0; quote < 2; quote++) {
+            row("korva_parsebuf", "text of " + std::to_string(len) + " bytes before a guard page, quote " +
+                                      std::to_string(quote));
+            guarded text = guarded::text(s, "the text"), delims = guarded::bytes(std::string(",\0", 2), "the list");
+            text.read_only();
+            delims.read_only();
+            char **array = NULL;
+            int32_t count = -1, status = -1;
+            direct(text.data(), &array, &count, 1, delims.data(), quote, &status);
+            std::vector<std::string> got = status == 0 && count >= 0 ? tokens_of(array, count)
+                                                                     : std::vector<std::string>();
+            ok(status == 0 && got == want, "%s: status %d, %s; want %s", R(), status, show_tokens(got).c_str(),
+               show_tokens(want).c_str());
+        }
+    }
+}
+
 /* ---- log messages -------------------------------------------------------------- */
 
 TEST(log_messages)

@@ -1,0 +1,226 @@
+/*
+ * The token scanner with SSE2, 32 bytes at a time.  Built with -msse2 (and
+ * only this file): korva_parsebuf calls into it only when the processor has
+ * SSE2.  Nothing here may be shared with the other files as an inline
+ * function of external linkage (see scan.h), so it includes no C++ library
+ * header.
+ *
+ * The idea: compare a chunk of 32 bytes with each distinct first byte of the
+ * delimiters at once (pcmpeqb), squeeze each comparison into a 32-bit mask
+ * with one bit per byte (pmovmskb), and OR them.  A set bit is a place where
+ * a delimiter may start.  The bits are then visited from the lowest up:
+ * __builtin_ctz (count trailing zeros) gives the position of the lowest set
+ * bit, and `mask &= ~1u << i` clears that bit and every one below it (or
+ * `mask &= mask - 1`, which clears just the lowest set bit: subtracting 1
+ * turns it to 0 and the zeros below it to ones, which the AND drops).  Only
+ * at those places are the delimiters compared in full, in list order, or
+ * not at all where the masks already prove a full match.  Most bytes of a
+ * line are never looked at one by one.
+ */
+#include "scan.h"
+
+#if KORVA_SSE2_SCAN
+
+#ifndef __SSE2__
+#error "scan_sse2.cpp must be compiled with -msse2"
+#endif
+#include <emmintrin.h>
+
+namespace {
+
+/* The bytes of the chunk lo:hi that equal those of c, as bits 0-31
+ * (byte k of lo is bit k, byte k of hi is bit 16 + k). */
+inline uint32_t equal_bits(__m128i lo, __m128i hi, __m128i c)
+{
+    return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(lo, c)) |
+           (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(hi, c)) << 16;
+}
+
+/* x without its bits 0..k-1; k may be 32 or more. */
+inline uint32_t from_bit(uint32_t x, size_t k)
+{
+    return k >= 32 ? 0 : x & (~0u << k);
+}
+
+/* An aligned 16-byte load from the caller's text.  It may read up to 15
+ * bytes before the text or past its terminator, but never into another
+ * page: pages are 4096-byte aligned, so an aligned 16-byte block lies within
+ * one page, the page of a byte of the text.  AddressSanitizer would report
+ * those bytes (they are outside the caller's object), so it is told not to
+ * look at this one helper; the bytes are never used. */
+__attribute__((no_sanitize_address)) __m128i load_aligned(const char *p)
+{
+    return _mm_load_si128(reinterpret_cast<const __m128i *>(p));
+}
+
+} /* namespace */
+
+size_t korva_length_sse2(const char *text)
+{
+    const __m128i zero = _mm_setzero_si128();
+    size_t skew = (uintptr_t)text & 15;
+    const char *p = text - skew;
+    /* the first block: the bytes in front of the text shifted out */
+    uint32_t nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(load_aligned(p), zero)) >> skew;
+    if (nul) return __builtin_ctz(nul);
+    for (;;) {
+        p += 16;
+        nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(load_aligned(p), zero));
+        if (nul) return (size_t)(p - text) + __builtin_ctz(nul);
+    }
+}
+
+void korva_copy_sse2(char *w, const char *text, size_t n)
+{
+    /* unaligned loads only of whole 16-byte blocks inside the text */
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16)
+        _mm_store_si128(reinterpret_cast<__m128i *>(w + i),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i)));
+    for (; i < n; i++) w[i] = text[i];
+}
+
+size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote, char **tokens,
+                       size_t room)
+{
+    /* Every separator starts before `limit`: the scan ends where delimiter
+     * 0 would last fit. */
+    const size_t limit = n - ds.d[0].len + 1;
+    /* Kept in locals: the tokens are cut by byte stores, which the compiler
+     * must otherwise assume could change *ds. */
+    const int32_t nfirst = ds.nfirst;
+    /* When every delimiter is one byte and none is a double quote, every
+     * place found outside quotes is a separator, and nothing needs to be
+     * compared or stepped over. */
+    const bool one_byte = ds.all_one_byte;
+    const __m128i first = _mm_set1_epi8((char)ds.first[0]), dquote = _mm_set1_epi8('"');
+    __m128i more[15];
+    for (int32_t k = 1; k < nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
+
+    /* Up to 8 delimiters of one or two bytes (the usual lists): where each
+     * one matches in full is found for a whole chunk at once, by comparing
+     * the chunk with its first byte and the chunk one byte further on with
+     * its second, and ANDing the two. */
+    const bool short_list = !one_byte && ds.short_list;
+    __m128i byte0[8], byte1[8];
+    bool two[8];
+    for (int32_t j = 0; short_list && j < ds.n; j++) {
+        two[j] = ds.d[j].len == 2;
+        byte0[j] = _mm_set1_epi8(ds.d[j].s[0]);
+        byte1[j] = _mm_set1_epi8(two[j] ? ds.d[j].s[1] : 0);
+    }
+    const int32_t ndelim = ds.n;
+
+    char *start = w, **out = tokens, **const full = tokens + room;
+    size_t resume = 0;
+    bool in_quote = false;
+    for (size_t at = 0; at < limit; at += 32) {
+        /* w is 16-byte aligned and its room a multiple of 32 bytes */
+        __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at));
+        __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at + 16));
+        uint32_t stops = 0, twos = 0;
+        if (short_list) {
+            /* the chunk one byte on: inside the block (see korva_copy_room) */
+            __m128i lo1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(w + at + 1));
+            __m128i hi1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(w + at + 17));
+            for (int32_t j = 0; j < ndelim; j++) {
+                uint32_t m = equal_bits(lo, hi, byte0[j]);
+                if (two[j]) m &= equal_bits(lo1, hi1, byte1[j]);
+                m &= ~stops;     /* an earlier delimiter matching there wins */
+                stops |= m;
+                if (two[j]) twos |= m;
+            }
+        } else {
+            stops = equal_bits(lo, hi, first);
+            for (int32_t k = 1; k < nfirst; k++) stops |= equal_bits(lo, hi, more[k - 1]);
+        }
+        uint32_t quotes = quote ? equal_bits(lo, hi, dquote) : 0;
+        if (limit - at < 32) {
+            uint32_t before_limit = (1u << (limit - at)) - 1;
+            stops &= before_limit;
+            quotes &= before_limit;
+        }
+
+        /* the tail of a separator that began in an earlier chunk */
+        if (resume > at) {
+            stops = from_bit(stops, resume - at);
+            quotes = from_bit(quotes, resume - at);
+        }
+
+        if (one_byte) {
+            if (quote) {
+                /* Which bytes lie inside quotes: bit k of `inside` is the
+                 * parity of the quotes at bits 0..k (a prefix XOR, done in
+                 * five shifts: after the shift by 1 each bit holds the XOR of
+                 * 2 bits, after the shift by 2 of 4, and so on up to 32),
+                 * flipped throughout when the chunk starts inside quotes. */
+                uint32_t inside = quotes;
+                inside ^= inside << 1;
+                inside ^= inside << 2;
+                inside ^= inside << 4;
+                inside ^= inside << 8;
+                inside ^= inside << 16;
+                if (in_quote) inside = ~inside;
+                /* the state after the chunk's last byte: past `limit` the
+                 * scan ends, so the masked bits there do no harm */
+                in_quote = inside >> 31;
+                stops &= ~inside;
+            }
+            /* every place left is a separator: lowest first */
+            for (; stops; stops &= stops - 1) {
+                char *sep = w + at + __builtin_ctz(stops);
+                if (out == full) return room + 1;
+                *out++ = korva_cut(start, sep);
+                start = sep + 1;
+            }
+            continue;
+        }
+
+        /* A short list without quotes: each place found is a separator,
+         * and its length is known, unless a two-byte separator is followed
+         * at once by another place found (whose first byte it takes). */
+        if (short_list && !quote && !(twos << 1 & stops)) {
+            for (; stops; stops &= stops - 1) {
+                unsigned i = __builtin_ctz(stops);
+                char *sep = w + at + i;
+                if (out == full) return room + 1;
+                *out++ = korva_cut(start, sep);
+                start = sep + 1 + (twos >> i & 1);
+            }
+            resume = (size_t)(start - w);
+            continue;
+        }
+
+        /* Any other case, place by place as the plain scan goes.  Inside
+         * quotes only the closing quote counts.  A quote comes before any
+         * delimiter that starts with one. */
+        for (;;) {
+            uint32_t next = in_quote ? quotes : stops | quotes;
+            if (!next) break;
+            unsigned i = __builtin_ctz(next);
+            uint32_t above = ~1u << i;
+            bool is_quote = quotes >> i & 1;
+            stops &= above;
+            quotes &= above;
+            if (is_quote) {
+                in_quote = !in_quote;
+                continue;
+            }
+            char *sep = w + at + i;
+            size_t len = short_list ? 1 + (twos >> i & 1) : korva_match(sep, ds);
+            if (!len) continue;
+            if (out == full) return room + 1;
+            *out++ = korva_cut(start, sep);
+            start = sep + len;
+            if (len > 1) {
+                /* the separator's other bytes are not looked at again */
+                resume = at + i + len;
+                stops = from_bit(stops, i + len);
+                quotes = from_bit(quotes, i + len);
+            }
+        }
+    }
+    return (size_t)(out - tokens);
+}
+
+#endif
