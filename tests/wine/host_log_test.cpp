@@ -68,11 +68,18 @@ TEST(long_messages_are_cut_and_terminated)
     std::string m600(600, 'a'), m3000(3000, 'b');
     for (size_t i = 0; i < m600.size(); i++) m600[i] = (char)('a' + i % 26);
 
+    std::string m511(511, 'c'), m512(512, 'd');
+    /* each cut text is terminated by the module, not by what its stack held */
+    dirty_the_stack();
     debug_log("%s", m600.c_str());
+    dirty_the_stack();
     debug_log_ex("AREA", 1, "%s", m600.c_str());
+    dirty_the_stack();
     debug_log_ex("AREA", 2, "%s", m3000.c_str());
-    debug_log("%s", std::string(511, 'c').c_str());
-    debug_log("%s", std::string(512, 'd').c_str());
+    dirty_the_stack();
+    debug_log("%s", m511.c_str());
+    dirty_the_stack();
+    debug_log("%s", m512.c_str());
 
     if (!ok(standin_record_count() == 5, "%d records", standin_record_count())) return;
     host_record r = read_record(0);

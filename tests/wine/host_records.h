@@ -38,4 +38,13 @@ inline std::vector<std::string> names_asked_since(int32_t first)
     return names;
 }
 
+/* Fills the stack below the caller with non-zero bytes, so that a callee
+ * that leaves a buffer on its stack unterminated shows it, instead of
+ * finding a 0 there by luck. */
+__attribute__((noinline)) inline void dirty_the_stack()
+{
+    volatile char dirt[32768];
+    for (size_t i = 0; i < sizeof dirt; i++) dirt[i] = 'Z';
+}
+
 #endif

@@ -177,3 +177,30 @@ TEST(cdecl_logging_through_dispcallfunc)
     ok(r.area == "VBAREA" && r.msgno == 77 && r.text == message, "KernelDebugLogEx: %s %d %s",
        r.area.c_str(), r.msgno, r.text.c_str());
 }
+
+/* The numbers callers compare results with, pinned as numbers: the header's
+ * constants and the module's must both be these. */
+TEST(constants_are_the_numbers_callers_rely_on)
+{
+    static const struct { const char *name; long header, value; } wanted[] = {
+        {"KORVA_PARSE_OK", KORVA_PARSE_OK, 0},         {"KORVA_PARSE_LOCKED", KORVA_PARSE_LOCKED, -1},
+        {"KORVA_PARSE_BADDELIM", KORVA_PARSE_BADDELIM, -2}, {"KORVA_PARSE_NOMEM", KORVA_PARSE_NOMEM, 12},
+        {"KORVA_ATOI_OK", KORVA_ATOI_OK, 0},           {"KORVA_ATOI_EMPTY", KORVA_ATOI_EMPTY, -1},
+        {"KORVA_ATOI_TRAILING", KORVA_ATOI_TRAILING, -2}, {"KORVA_ATOI_RANGE", KORVA_ATOI_RANGE, 34},
+        {"KEY_WOW64_64KEY", KEY_WOW64_64KEY, 0x100},   {"KEY_WOW64_32KEY", KEY_WOW64_32KEY, 0x200},
+    };
+    static const std::regex re(R"re(^\s*Public\s+Const\s+(\w+)\s+As\s+Long\s*=\s*(-?[0-9]+|&H[0-9A-Fa-f]+)\s*$)re",
+                               std::regex::icase);
+    std::map<std::string, long> bas;
+    for (const std::string &line : read_lines(KORVA_SOURCE_DIR "/vb6/KORVA_VB6.bas")) {
+        std::smatch m;
+        if (!std::regex_match(line, m, re)) continue;
+        std::string v = m[2];
+        bas[m[1]] = v[0] == '&' ? strtol(v.c_str() + 2, NULL, 16) : strtol(v.c_str(), NULL, 10);
+    }
+    for (const auto &w : wanted) {
+        ok(w.header == w.value, "korva_vb6.h: %s is %ld, callers rely on %ld", w.name, w.header, w.value);
+        ok(bas.count(w.name) && bas[w.name] == w.value, "KORVA_VB6.bas: %s is %ld, callers rely on %ld", w.name,
+           bas.count(w.name) ? bas[w.name] : -999L, w.value);
+    }
+}
