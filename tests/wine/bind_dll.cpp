@@ -1,8 +1,14 @@
 #include "../cases/api.h"
 #include "dll.h"
 
+/* A file that includes this one may run something before the first binding. */
+#ifndef KORVA_BEFORE_BINDING
+#define KORVA_BEFORE_BINDING()
+#endif
+
 const korva_api &api()
 {
+    KORVA_BEFORE_BINDING();
     static const korva_api table = {
         KORVA_BIND(korva_trimblanks), KORVA_BIND(korva_trimBlanksEx),
         KORVA_BIND(korva_lefttrim),   KORVA_BIND(korva_leftpack),

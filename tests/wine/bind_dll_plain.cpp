@@ -6,7 +6,6 @@
  */
 #include <string.h>
 
-#include "../cases/api.h"
 #include "../harness/harness.h"
 #include "dll.h"
 #include "import_patch.h"
@@ -35,25 +34,8 @@ void patch_once()
 
 } /* namespace */
 
-const korva_api &api()
-{
-    patch_once();
-    static const korva_api table = {
-        KORVA_BIND(korva_trimblanks), KORVA_BIND(korva_trimBlanksEx),
-        KORVA_BIND(korva_lefttrim),   KORVA_BIND(korva_leftpack),
-        KORVA_BIND(korva_lefttrim_r), KORVA_BIND(korva_parsebuf),
-        KORVA_BIND(korva_upper),      KORVA_BIND(korva_lower),
-        KORVA_BIND(korva_upper_r),    KORVA_BIND(korva_lower_r),
-        KORVA_BIND(korva_atoi),       KORVA_BIND(KORVA_FILTER_CRLF),
-        KORVA_BIND(KORVA_FILTER_ALL_CRLF),
-    };
-    return table;
-}
-
-bool release_message(char *buf)
-{
-    return LocalSize(buf) >= 37 && LocalFree(buf) == NULL;
-}
+#define KORVA_BEFORE_BINDING() patch_once()
+#include "bind_dll.cpp"
 
 /* The processor is asked once per process, whatever the number of parses,
  * and the plain path's tokens are right. */
