@@ -22,7 +22,7 @@ cd "$(dirname "$0")/.."
 [ -n "${KORVA_SKIP_SETUP:-}" ] || ./scripts/setup.sh
 commit=$(git rev-parse "${1:-HEAD}")
 top=$(mktemp -d /tmp/korva-reproduce.XXXXXX)
-trap 'rm -rf "$top"' EXIT
+trap 'if [ "${status:-1}" = 0 ]; then rm -rf "$top"; else echo "builds kept in $top"; fi' EXIT
 
 build() {
     dir=$1
