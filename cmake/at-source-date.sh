@@ -8,4 +8,4 @@ set -eu
 src=$1
 shift
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct 2>/dev/null || echo 315532800)}
-exec env TZ=UTC faketime "$(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S')" "$@"
+exec env TZ=UTC faketime -f "@$(date -u -d "@$epoch" "+%Y-%m-%d %H:%M:%S") x0" "$@"
