@@ -1,4 +1,5 @@
 /* Variable lookup for Automation callers, against the stand-in host. */
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -45,6 +46,21 @@ VARIANT string_variant(const char *ansi)
     std::wstring w = wide(ansi);
     V_BSTR(&v) = SysAllocStringLen(w.data(), (UINT)w.size());
     return v;
+}
+
+/* Leaves non-zero bytes where the trace's text will be formatted: in freed
+ * heap blocks of the trace buffer's size and on the stack below this frame.
+ * A text cut at the buffer's end must then be terminated by the module, not
+ * by a zero that happened to be there. */
+__attribute__((noinline)) void dirty_memory()
+{
+    std::vector<void *> blocks(64);
+    for (void *&b : blocks) b = malloc(512);
+    for (void *b : blocks)
+        if (b) memset(b, 'J', 512);
+    for (void *b : blocks) free(b);
+    volatile char junk[16384];
+    for (size_t i = 0; i < sizeof(junk); i++) junk[i] = 'J';
 }
 
 /* Looks name up; checks the result is the string want (NULL: VT_EMPTY) and
@@ -156,6 +172,7 @@ TEST(long_names_and_values_pass_whole)
     name += "_END";
     value += "_END";
     q47standin_set(name.c_str(), value.c_str());
+    dirty_memory();
     lookup(name.c_str(), value.c_str(), __LINE__);
     ok(names_asked_since(0) == std::vector<std::string>({name}), "the long name was not passed whole");
 
