@@ -225,8 +225,7 @@ char **cut_tokens(korva_scan_path path, const char *text, size_t n, size_t extra
     for (size_t k = n + extra; k < n + extra + 4; k++) w[k] = 0;   /* the NUL, and 3 for korva_match */
 #if KORVA_SSE2_SCAN
     if (path == KORVA_SCAN_SSE2 && ds.nfirst <= 16) {
-        korva_copy_sse2(w, text, n);
-        *count = korva_scan_sse2(w, n + extra, ds, quote, array, room);
+        *count = korva_scan_sse2(w, text, n, n + extra, ds, quote, array, room);
         return array;
     }
 #endif

@@ -94,15 +94,13 @@ static inline char *korva_cut(char *start, char *end)
 /* strlen, 16 bytes at a time. */
 size_t korva_length_sse2(const char *text);
 
-/* Copies text[0..n) to w, which is 16-byte aligned. */
-void korva_copy_sse2(char *w, const char *text, size_t n);
-
-/* Cuts the working copy w[0..n) (see korva_copy_room), which ends with
- * delimiter 0, at every separator and stores the tokens in order, at most
- * `room` of them.  Returns how many there are, or room + 1 when they do not
- * fit.  Needs ds.nfirst <= 16. */
-size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote, char **tokens,
-                       size_t room);
+/* Copies text[0..ntext) to w[0..ntext), which is 16-byte aligned and
+ * already holds the rest of the working copy w[0..n) (see korva_copy_room),
+ * which ends with delimiter 0; cuts it at every separator and stores the
+ * tokens in order, at most `room` of them.  Returns how many there are, or
+ * room + 1 when they do not fit.  Needs ds.nfirst <= 16. */
+size_t korva_scan_sse2(char *w, const char *text, size_t ntext, size_t n,
+                       const korva_delimiters &ds, bool quote, char **tokens, size_t room);
 #endif
 
 #endif

@@ -53,6 +53,17 @@ __attribute__((no_sanitize_address)) __m128i load_aligned(const char *p)
     return _mm_load_si128(reinterpret_cast<const __m128i *>(p));
 }
 
+/* Copies text[0..n) to w, which is 16-byte aligned: unaligned loads only
+ * of whole 16-byte blocks inside the text. */
+void copy(char *w, const char *text, size_t n)
+{
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16)
+        _mm_store_si128(reinterpret_cast<__m128i *>(w + i),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i)));
+    for (; i < n; i++) w[i] = text[i];
+}
+
 } /* namespace */
 
 size_t korva_length_sse2(const char *text)
@@ -70,29 +81,79 @@ size_t korva_length_sse2(const char *text)
     }
 }
 
-void korva_copy_sse2(char *w, const char *text, size_t n)
+namespace {
+
+/* The scan when every delimiter is one byte and none is a double quote:
+ * every place found outside quotes is a separator, and nothing needs to be
+ * compared or stepped over.  Kept apart from the general scan below, whose
+ * many cases would otherwise cost this, the usual one, registers and set-up
+ * on every call. */
+__attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t ntext, size_t limit,
+                                            const korva_delimiters &ds, bool quote, char **tokens,
+                                            size_t room)
 {
-    /* unaligned loads only of whole 16-byte blocks inside the text */
-    size_t i = 0;
-    for (; i + 16 <= n; i += 16)
-        _mm_store_si128(reinterpret_cast<__m128i *>(w + i),
-                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i)));
-    for (; i < n; i++) w[i] = text[i];
+    const int32_t nfirst = ds.nfirst;
+    const __m128i first = _mm_set1_epi8((char)ds.first[0]), dquote = _mm_set1_epi8('"');
+    __m128i more[15];
+    for (int32_t k = 1; k < nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
+
+    char *start = w, **out = tokens, **const full = tokens + room;
+    bool in_quote = false;
+    for (size_t at = 0; at < limit; at += 32) {
+        /* The copy is made as the scan goes: a chunk wholly inside the text
+         * is loaded from it (unaligned loads that stay inside the text) and
+         * stored into w, which is 16-byte aligned.  The last chunk is copied
+         * byte by byte and loaded from w, whose room is a multiple of 32
+         * bytes and already holds what follows the text. */
+        __m128i lo, hi;
+        if (at + 32 <= ntext) {
+            lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at));
+            hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at + 16));
+            _mm_store_si128(reinterpret_cast<__m128i *>(w + at), lo);
+            _mm_store_si128(reinterpret_cast<__m128i *>(w + at + 16), hi);
+        } else {
+            if (at < ntext) copy(w + at, text + at, ntext - at);
+            lo = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at));
+            hi = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at + 16));
+        }
+        uint32_t stops = equal_bits(lo, hi, first);
+        for (int32_t k = 1; k < nfirst; k++) stops |= equal_bits(lo, hi, more[k - 1]);
+        if (limit - at < 32) stops &= (1u << (limit - at)) - 1;
+        if (quote) {
+            /* Which bytes lie inside quotes: bit k of `inside` is the
+             * parity of the quotes at bits 0..k (a prefix XOR, done in
+             * five shifts: after the shift by 1 each bit holds the XOR of
+             * 2 bits, after the shift by 2 of 4, and so on up to 32),
+             * flipped throughout when the chunk starts inside quotes.
+             * Quotes past `limit` do no harm: the scan ends there. */
+            uint32_t inside = equal_bits(lo, hi, dquote);
+            inside ^= inside << 1;
+            inside ^= inside << 2;
+            inside ^= inside << 4;
+            inside ^= inside << 8;
+            inside ^= inside << 16;
+            if (in_quote) inside = ~inside;
+            in_quote = inside >> 31;     /* the state after the chunk */
+            stops &= ~inside;
+        }
+        /* every place left is a separator: lowest first */
+        for (; stops; stops &= stops - 1) {
+            char *sep = w + at + __builtin_ctz(stops);
+            if (out == full) return room + 1;
+            *out++ = korva_cut(start, sep);
+            start = sep + 1;
+        }
+    }
+    return (size_t)(out - tokens);
 }
 
-size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote, char **tokens,
-                       size_t room)
+/* The scan for any other list. */
+__attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva_delimiters &ds,
+                                              bool quote, char **tokens, size_t room)
 {
-    /* Every separator starts before `limit`: the scan ends where delimiter
-     * 0 would last fit. */
-    const size_t limit = n - ds.d[0].len + 1;
     /* Kept in locals: the tokens are cut by byte stores, which the compiler
      * must otherwise assume could change *ds. */
     const int32_t nfirst = ds.nfirst;
-    /* When every delimiter is one byte and none is a double quote, every
-     * place found outside quotes is a separator, and nothing needs to be
-     * compared or stepped over. */
-    const bool one_byte = ds.all_one_byte;
     const __m128i first = _mm_set1_epi8((char)ds.first[0]), dquote = _mm_set1_epi8('"');
     __m128i more[15];
     for (int32_t k = 1; k < nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
@@ -101,7 +162,7 @@ size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote
      * one matches in full is found for a whole chunk at once, by comparing
      * the chunk with its first byte and the chunk one byte further on with
      * its second, and ANDing the two. */
-    const bool short_list = !one_byte && ds.short_list;
+    const bool short_list = ds.short_list;
     __m128i byte0[8], byte1[8];
     bool two[8];
     for (int32_t j = 0; short_list && j < ds.n; j++) {
@@ -145,35 +206,6 @@ size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote
         if (resume > at) {
             stops = from_bit(stops, resume - at);
             quotes = from_bit(quotes, resume - at);
-        }
-
-        if (one_byte) {
-            if (quote) {
-                /* Which bytes lie inside quotes: bit k of `inside` is the
-                 * parity of the quotes at bits 0..k (a prefix XOR, done in
-                 * five shifts: after the shift by 1 each bit holds the XOR of
-                 * 2 bits, after the shift by 2 of 4, and so on up to 32),
-                 * flipped throughout when the chunk starts inside quotes. */
-                uint32_t inside = quotes;
-                inside ^= inside << 1;
-                inside ^= inside << 2;
-                inside ^= inside << 4;
-                inside ^= inside << 8;
-                inside ^= inside << 16;
-                if (in_quote) inside = ~inside;
-                /* the state after the chunk's last byte: past `limit` the
-                 * scan ends, so the masked bits there do no harm */
-                in_quote = inside >> 31;
-                stops &= ~inside;
-            }
-            /* every place left is a separator: lowest first */
-            for (; stops; stops &= stops - 1) {
-                char *sep = w + at + __builtin_ctz(stops);
-                if (out == full) return room + 1;
-                *out++ = korva_cut(start, sep);
-                start = sep + 1;
-            }
-            continue;
         }
 
         /* A short list without quotes: each place found is a separator,
@@ -221,6 +253,21 @@ size_t korva_scan_sse2(char *w, size_t n, const korva_delimiters &ds, bool quote
         }
     }
     return (size_t)(out - tokens);
+}
+
+} /* namespace */
+
+size_t korva_scan_sse2(char *w, const char *text, size_t ntext, size_t n,
+                       const korva_delimiters &ds, bool quote, char **tokens, size_t room)
+{
+    /* Every separator starts before `limit`: the scan ends where delimiter
+     * 0 would last fit. */
+    const size_t limit = n - ds.d[0].len + 1;
+    if (ds.all_one_byte) return scan_bytes(w, text, ntext, limit, ds, quote, tokens, room);
+    /* the general scan also reads one byte past each chunk: the copy comes
+     * first */
+    copy(w, text, ntext);
+    return scan_general(w, limit, ds, quote, tokens, room);
 }
 
 #endif
