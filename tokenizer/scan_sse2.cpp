@@ -102,9 +102,12 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
     for (size_t at = 0; at < limit; at += 32) {
         /* The copy is made as the scan goes: a chunk wholly inside the text
          * is loaded from it (unaligned loads that stay inside the text) and
-         * stored into w, which is 16-byte aligned.  The last chunk is copied
-         * byte by byte and loaded from w, whose room is a multiple of 32
-         * bytes and already holds what follows the text. */
+         * stored into w, which is 16-byte aligned.  For the last chunk the
+         * rest of the text is copied first (16 bytes at a time while whole
+         * blocks remain, then byte by byte) and the chunk is loaded from w,
+         * whose room is a multiple of 32 bytes and already holds what
+         * follows the text.  The cuts below write into w only at or before
+         * the chunk just stored. */
         __m128i lo, hi;
         if (at + 32 <= ntext) {
             lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at));
