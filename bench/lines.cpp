@@ -105,3 +105,13 @@ std::string show_share(double num, double den)
     snprintf(buf, sizeof(buf), "%.3f", num / den);
     return buf;
 }
+
+double wine_goal(const char *id)
+{
+    static const struct { const char *id; double share_max; } goals[] = {
+        {"a", 0.015}, {"b", 0.018}, {"c", 0.030}, {"d", 0.022},
+    };
+    for (const auto &g : goals)
+        if (!strcmp(g.id, id)) return g.share_max;
+    return 0;
+}

@@ -27,6 +27,10 @@ struct bench_line {
  * 64 MiB line; "10k" 10 000 fields, the yardstick for "e". */
 bench_line make_line(const char *id);
 
+/* The most korva_parsebuf may take on line id under Wine, as a share of
+ * the literal scanner's time; 0 for a line without a goal. */
+double wine_goal(const char *id);
+
 /* Times and ratios as the benchmark tables print them ("-" for none). */
 std::string show_time(double seconds);
 std::string show_ratio(double num, double den);    /* "2.50x" */

@@ -147,27 +147,21 @@ const char *verdict(bool met)
 
 void print_ratios()
 {
-    /* the most production may take, as a share of the literal scanner's time */
-    struct goal { const char *id; double share_max; };
-    static const goal goals[] = {
-        {"a", 0.015}, {"b", 0.018}, {"c", 0.030}, {"d", 0.022}, {"e", 0}, {"f", 0}, {"10k", 0},
-    };
     printf("\nkorva_parsebuf, ratios from this run (production/literal: the share of the literal "
            "scanner's time; production/floor: how many times the floor's time)\n\n");
     printf("%-4s %-40s %11s %11s %11s %14s %16s  %s\n", "case", "line", "production", "literal",
            "floor", "prod/literal", "production/floor", "goal (Wine)");
-    for (const goal &g : goals) {
-        const bench_line *l = NULL;
-        for (auto &p : lines)
-            if (g.id == std::string(p->id)) l = p.get();
-        if (!l) continue;
-        double prod = time_of(g.id, "production"), lit = time_of(g.id, "literal"),
-               flo = time_of(g.id, "floor");
+    for (auto &p : lines) {
+        const bench_line *l = p.get();
+        const char *id = l->id;
+        double prod = time_of(id, "production"), lit = time_of(id, "literal"),
+               flo = time_of(id, "floor");
         /* The goals hold under Wine, where the literal scanner's allocation
          * per token costs more than in glibc: natively the same code shows
          * a larger share, so no verdict is given here. */
         char goal_text[64] = "";
-        if (g.share_max > 0) snprintf(goal_text, sizeof(goal_text), "<= %.3f", g.share_max);
+        if (double share_max = wine_goal(id))
+            snprintf(goal_text, sizeof(goal_text), "<= %.3f", share_max);
         printf("%-4s %-40s %11s %11s %11s %14s %16s  %s\n", l->id, l->title,
                show_time(prod).c_str(), show_time(lit).c_str(), show_time(flo).c_str(),
                show_share(prod, lit).c_str(), show_ratio(prod, flo).c_str(), goal_text);

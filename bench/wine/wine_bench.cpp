@@ -141,10 +141,6 @@ int main(int argc, char **argv)
     dll_atoi = bind<decltype(dll_atoi)>(dll, "korva_atoi");
     if (!dll_parsebuf) return 2;
 
-    /* the most production may take, as a share of the literal scanner's time */
-    struct goal { const char *id; double share_max; };
-    static const goal goals[] = {{"a", 0.015}, {"b", 0.018}, {"c", 0.030}, {"d", 0.022}};
-
     printf("SSE2 reported (IsProcessorFeaturePresent): %s\n\n",
            IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) ? "yes" : "no");
     printf("KORVA_VB6.dll, time per call (fastest batch; QueryPerformanceCounter; median of 3 "
@@ -160,13 +156,11 @@ int main(int argc, char **argv)
         bench_line l = make_line(id);
         parse_times t = time_line_median(l);
         char goal_text[32] = "";
-        for (const goal &g : goals)
-            if (!strcmp(g.id, id))
-                snprintf(goal_text, sizeof(goal_text), "<= %.3f %s", g.share_max,
-                         t.production > 0 && t.literal > 0 &&
-                                 t.production / t.literal <= g.share_max
-                             ? "met"
-                             : "MISSED");
+        if (double share_max = wine_goal(id))
+            snprintf(goal_text, sizeof(goal_text), "<= %.3f %s", share_max,
+                     t.production > 0 && t.literal > 0 && t.production / t.literal <= share_max
+                         ? "met"
+                         : "MISSED");
         printf("%-4s %-40s %11s %11s %11s %12s %16s %12.2f  %s\n", l.id, l.title,
                show_time(t.production).c_str(), show_time(t.literal).c_str(),
                show_time(t.floor).c_str(), show_share(t.production, t.literal).c_str(),
