@@ -10,9 +10,12 @@ target_include_directories(korva_portable PUBLIC include)
 target_compile_options(korva_portable PRIVATE ${KORVA_WARNINGS} ${KORVA_SANITIZE})
 target_link_options(korva_portable PUBLIC ${KORVA_SANITIZE})
 
+# the plain-way scanner the tokenizer's tests, fuzzer and benchmarks use
+add_subdirectory(tests/oracle)
+
 add_subdirectory(tests/native)
 
-# the plain-way tokenizer and the benchmarks (run by scripts/bench.sh)
+# the benchmarks (run by scripts/bench.sh)
 add_subdirectory(bench)
 
 # The fuzzers need clang's libFuzzer: the fuzz preset.

@@ -1,7 +1,7 @@
 /*
  * korva_parsebuf, on each of its scan paths (plain and SSE2), against the
- * literal scanner (bench/literal_tokenizer.cpp), which tries every delimiter
- * at every position outside quotes.
+ * literal scanner (tests/oracle/literal_tokenizer.cpp), which tries every
+ * delimiter at every position outside quotes.
  *
  * Input layout:
  *   byte 0   flags: bits 0-1 delimiter count (0: one, 1: two, 2: three,

@@ -1,8 +1,8 @@
 /*
  * korva_parsebuf, on each of its scan paths (plain and SSE2), against the
- * plain-way scanner (bench/literal_tokenizer) on generated lines: delimiters
- * of 1-3 bytes that share prefixes or hold a double quote, quotes on and
- * off, blanks, bytes 0x80-0xFF, empty fields, lines ending in part of a
+ * plain-way scanner (tests/oracle/literal_tokenizer) on generated lines:
+ * delimiters of 1-3 bytes that share prefixes or hold a double quote, quotes
+ * on and off, blanks, bytes 0x80-0xFF, empty fields, lines ending in part of a
  * delimiter, long fields, lines of fields short enough that the token array
  * needs a second round, lengths around the 16- and 32-byte chunks, texts
  * starting at every offset from a 32-byte boundary, and a token of the list

@@ -10,8 +10,8 @@
  * through a buffer of its own size, so it comes back whole, as it does from
  * korva_parsebuf.
  */
-#ifndef KORVA_BENCH_LITERAL_TOKENIZER_H
-#define KORVA_BENCH_LITERAL_TOKENIZER_H
+#ifndef KORVA_ORACLE_LITERAL_TOKENIZER_H
+#define KORVA_ORACLE_LITERAL_TOKENIZER_H
 
 #include <stdint.h>
 
