@@ -87,4 +87,3 @@ add_test(NAME release_image
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/release/check-image.py
                  $<TARGET_FILE:KORVA_VB6> ${KORVA_PDB} ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def
                  ${KORVA_LLVM_OBJDUMP} ${KORVA_LLVM_PDBUTIL})
-set_tests_properties(release_image PROPERTIES PASS_REGULAR_EXPRESSION "[0-9]+ passed, 0 failed")

@@ -5,7 +5,8 @@
 #    scanner and the floor, the text primitives, and the ratios the scanner
 #    is held to;
 #  - under Wine, the timing program over the built KORVA_VB6.dll (windows
-#    preset, WOW64 prefix): the same cases and ratios.
+#    preset, WOW64 prefix): the same cases and ratios; only where the kernel
+#    runs 32-bit programs itself (under an emulator it would time the emulator).
 # Arguments go to the native program, e.g. --benchmark_filter=parse/a/.
 # The benchmarks are never part of ./scripts/test.sh.
 set -eu
@@ -19,9 +20,15 @@ build/bench/bench/korva_bench "$@"
 
 echo
 echo "== KORVA_VB6.dll under Wine (build/windows)"
+ia32=$(sh scripts/ia32.sh)
+if [ "$ia32" != native ]; then
+    echo "skipped: 32-bit programs run $ia32 here, not natively; timings would measure the emulator"
+    exit 0
+fi
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target korva_wine_bench >/dev/null
 prefix=$PWD/build/windows/wine/w64
 sh scripts/wine-prefix.sh "$prefix" win64 >/dev/null
 cd build/windows/bin
-WINEPREFIX="$prefix" WINEDEBUG=-all wine korva_wine_bench.exe
+. ../../../scripts/wine-env.sh
+WINEPREFIX="$prefix" wine korva_wine_bench.exe

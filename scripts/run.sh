@@ -10,7 +10,8 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows
 prefix=$PWD/build/windows/wine/w64
 sh scripts/wine-prefix.sh "$prefix" win64
-export WINEPREFIX="$prefix" WINEDEBUG=-all
+. scripts/wine-env.sh
+export WINEPREFIX="$prefix"
 
 echo
 echo "== The typical request, with the stand-in host's calls traced"

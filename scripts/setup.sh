@@ -12,7 +12,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 for p in g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 wine64 cmake ninja-build lld-14 llvm-14 faketime osslsigncode openssl \
-         clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev python3 zip unzip file; do
+         clang libclang-rt-14-dev libbenchmark-dev python3 zip unzip file; do
     have "$p" || need="$need $p"
 done
 
@@ -21,3 +21,7 @@ if [ -n "$need" ]; then
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends $need >/dev/null
 fi
+
+# Wine's loader is a 32-bit program: where the kernel cannot run those, have
+# qemu's user-mode emulator run them (a host that can is left as it is).
+echo "32-bit programs on this host: $(sh "$(dirname "$0")/ia32.sh" --enable)"

@@ -12,6 +12,7 @@ cd "$(dirname "$0")/.."
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 
+. scripts/wine-env.sh
 status=0
 for p in w64 w32; do
     prefix=$PWD/build/windows/wine/$p
@@ -22,7 +23,7 @@ for p in w64 w32; do
         echo
         echo "== $t in $p"
         start=$(date +%s)
-        env $archvar WINEPREFIX="$prefix" WINEDEBUG=-all KORVA_SOAK=full \
+        env $archvar WINEPREFIX="$prefix" KORVA_SOAK=full \
             wine build/windows/bin/test_$t.exe || status=1
         echo "($(($(date +%s) - start)) s)"
     done

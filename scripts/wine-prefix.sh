@@ -4,27 +4,42 @@
 # wineserver up (-p) so each program starts in tens of milliseconds, and
 # warms it.  Wine's helper processes are started with every descriptor
 # pointing at a log file, so they never hold the caller's pipes open.
+# KORVA_IA32 (scripts/ia32.sh) says how 32-bit programs run here: with
+# "none" there is no prefix to make (exit 77, skipped); under "emulated" a
+# prefix that cannot be made is reported skipped, and <dir>.unusable keeps the
+# reason for the tests that need it (scripts/wine-run.sh).
 set -eu
 prefix=$1
 arch=$2
 log=$prefix.log
 
-export WINEPREFIX="$prefix" WINEDEBUG=-all
+. "$(dirname "$0")/wine-env.sh"
+export WINEPREFIX="$prefix"
 [ "$arch" = win32 ] && export WINEARCH=win32
 
-if wine --version 2>&1 | grep -q "Exec format error"; then
-    echo "SKIPPED: this host cannot run 32-bit programs (IA-32 emulation is off): no $arch prefix"
+if [ "${KORVA_IA32:-}" = none ]; then
+    echo "SKIPPED: this host cannot run 32-bit programs (no IA-32 execution, no emulator registered): no $arch prefix"
     exit 77
 fi
 
 mkdir -p "$(dirname "$prefix")"
+rm -f "$prefix.unusable"
+unusable() {
+    if [ "${KORVA_IA32:-}" != emulated ]; then
+        echo "the $arch prefix could not be made: see $log"
+        exit 1
+    fi
+    echo "qemu's user-mode emulator could not make the $arch prefix ($1; see $log)" >"$prefix.unusable"
+    echo "SKIPPED: $(cat "$prefix.unusable")"
+    exit 77
+}
 if [ ! -f "$prefix/.korva-ready" ]; then
     rm -rf "$prefix"
-    wineboot -i </dev/null >>"$log" 2>&1
+    wineboot -i </dev/null >>"$log" 2>&1 || unusable "wineboot failed"
     wineserver -w </dev/null >>"$log" 2>&1
     touch "$prefix/.korva-ready"
     echo "created $arch prefix $prefix"
 fi
 wineserver -p </dev/null >>"$log" 2>&1 || true
-wine cmd /c exit </dev/null >>"$log" 2>&1
+wine cmd /c exit </dev/null >>"$log" 2>&1 || unusable "a program does not start in it"
 echo "$arch prefix $prefix ready"

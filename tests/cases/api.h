@@ -7,6 +7,10 @@
 #ifndef KORVA_TEST_API_H
 #define KORVA_TEST_API_H
 
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
 #include "korva_vb6.h"
 
 struct korva_api {
@@ -24,6 +28,20 @@ struct korva_api {
     decltype(&KORVA_FILTER_CRLF) filter_crlf;
     decltype(&KORVA_FILTER_ALL_CRLF) filter_all_crlf;
 };
+
+/* KORVA_TEST_SCAN=plain: the bindings hold the tokenizer to its plain scan
+ * path; unset or empty, it runs on the path it chooses (SSE2 here).  Any
+ * other value ends the program, so that a misspelt name cannot quietly test
+ * the chosen path. */
+inline bool plain_scan_requested()
+{
+    const char *scan = getenv("KORVA_TEST_SCAN");
+    if (!scan || !*scan) return false;
+    if (!strcmp(scan, "plain")) return true;
+    printf("KORVA_TEST_SCAN=%s: unknown scan path (unset, empty or \"plain\")\n", scan);
+    fflush(stdout);
+    exit(2);
+}
 
 /* The bound table; exits the test program when binding fails. */
 const korva_api &api();

@@ -3,25 +3,21 @@
 #include <string.h>
 
 #include "../cases/api.h"
-
-#ifdef KORVA_PLAIN_SCAN
-/* The tokenizer's cases on the plain scan path (native.tokenizer runs them
- * on the path this machine would choose, SSE2). */
 #include "../../tokenizer/scan.h"
 
+/* korva_parsebuf held to the plain scan path. */
 static void parsebuf_plain(const char *text, char ***tokens, int32_t *count, int32_t ndelim,
                            const char *delims, int32_t quote, int32_t *status)
 {
     korva_parsebuf_on(KORVA_SCAN_PLAIN, text, tokens, count, ndelim, delims, quote, status);
 }
-#define korva_parsebuf parsebuf_plain
-#endif
 
 const korva_api &api()
 {
     static const korva_api table = {
         korva_trimblanks, korva_trimBlanksEx, korva_lefttrim,
-        korva_leftpack,   korva_lefttrim_r,   korva_parsebuf,
+        korva_leftpack,   korva_lefttrim_r,
+        plain_scan_requested() ? parsebuf_plain : korva_parsebuf,
         korva_upper,      korva_lower,        korva_upper_r,
         korva_lower_r,    korva_atoi,         KORVA_FILTER_CRLF,
         KORVA_FILTER_ALL_CRLF,

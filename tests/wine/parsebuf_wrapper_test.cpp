@@ -10,6 +10,7 @@
 #include "../harness/harness.h"
 #include "../cases/tokenize.h"
 #include "dll.h"
+#include "threads.h"
 
 namespace {
 
@@ -142,12 +143,12 @@ TEST(threads_share_the_lock)
     enum { THREADS = 8 };
     worker_args args[THREADS];
     HANDLE threads[THREADS];
+    for (int t = 0; t < THREADS; t++) args[t] = {t, 1500, 0, 0};
+    int started = start_threads(threads, THREADS, worker, args);
+    ok(started == THREADS, "%d of %d threads started", started, THREADS);
     for (int t = 0; t < THREADS; t++) {
-        args[t] = {t, 1500, 0, 0};
-        threads[t] = CreateThread(NULL, 0, worker, &args[t], 0, NULL);
-    }
-    WaitForMultipleObjects(THREADS, threads, TRUE, INFINITE);
-    for (int t = 0; t < THREADS; t++) {
+        if (!threads[t]) continue;
+        WaitForSingleObject(threads[t], INFINITE);
         CloseHandle(threads[t]);
         ok(!args[t].wrong && !args[t].refused, "thread %d: %d wrong counts, %d refused", t,
            args[t].wrong, args[t].refused);

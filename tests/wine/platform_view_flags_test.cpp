@@ -22,6 +22,7 @@
 #include "dll.h"
 #include "import_patch.h"
 #include "platform_env.h"
+#include "threads.h"
 
 using korva_test::show;
 
@@ -197,11 +198,12 @@ namespace {
 
 enum { RACERS = 8 };
 HANDLE start;
+int racer_ids[RACERS] = {0, 1, 2, 3, 4, 5, 6, 7};
 int32_t raced_korva[RACERS], raced_vn35[RACERS];
 
 DWORD WINAPI racer(void *p)
 {
-    int i = (int)(INT_PTR)p;
+    int i = *static_cast<int *>(p);
     WaitForSingleObject(start, INFINITE);
     if (i % 2) {
         raced_korva[i] = korva_flag();
@@ -222,8 +224,7 @@ TEST(child_race)
     bind();
     start = CreateEventA(NULL, TRUE, FALSE, NULL);
     HANDLE threads[RACERS];
-    for (int i = 0; i < RACERS; i++)
-        threads[i] = CreateThread(NULL, 0, racer, (void *)(INT_PTR)i, 0, NULL);
+    if (start_threads(threads, RACERS, racer, racer_ids) != RACERS) put("threads", "not started");
     Sleep(20);
     SetEvent(start);
     WaitForMultipleObjects(RACERS, threads, TRUE, INFINITE);

@@ -19,6 +19,7 @@
 #include "../cases/tokenize.h"
 #include "dll.h"
 #include "process_health.h"
+#include "threads.h"
 
 namespace {
 
@@ -117,14 +118,12 @@ DWORD WINAPI run(void *p)
 bool run_threads(worker *workers, int calls)
 {
     HANDLE threads[THREADS];
-    int started = 0;
     for (int t = 0; t < THREADS; t++) {
         workers[t] = worker();
         workers[t].id = t;
         workers[t].calls = calls;
-        threads[t] = CreateThread(NULL, 0, run, &workers[t], 0, NULL);
-        if (threads[t]) started++;
     }
+    int started = start_threads(threads, THREADS, run, workers);
     for (int t = 0; t < THREADS; t++)
         if (threads[t]) {
             WaitForSingleObject(threads[t], INFINITE);
