@@ -74,8 +74,24 @@ size_t korva_length_sse2(const char *text)
     /* the first block: the bytes in front of the text shifted out */
     uint32_t nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(load_aligned(p), zero)) >> skew;
     if (nul) return __builtin_ctz(nul);
+    /* 16-byte blocks up to a 64-byte boundary, then 64 bytes at a time: the
+     * least byte of four blocks (pminub) is 0 only where one of them holds
+     * a NUL.  A 64-byte aligned group lies within one page too. */
     for (;;) {
         p += 16;
+        nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(load_aligned(p), zero));
+        if (nul) return (size_t)(p - text) + __builtin_ctz(nul);
+        if (((uintptr_t)p & 63) == 48) break;
+    }
+    for (;;) {
+        p += 16;
+        __m128i a = load_aligned(p), b = load_aligned(p + 16), c = load_aligned(p + 32),
+                d = load_aligned(p + 48);
+        __m128i least = _mm_min_epu8(_mm_min_epu8(a, b), _mm_min_epu8(c, d));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(least, zero))) break;
+        p += 48;
+    }
+    for (;; p += 16) {
         nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(load_aligned(p), zero));
         if (nul) return (size_t)(p - text) + __builtin_ctz(nul);
     }
@@ -151,8 +167,9 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
 }
 
 /* The scan for any other list. */
-__attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva_delimiters &ds,
-                                              bool quote, char **tokens, size_t room)
+__attribute__((noinline)) size_t scan_general(char *w, const char *text, size_t ntext, size_t limit,
+                                              const korva_delimiters &ds, bool quote, char **tokens,
+                                              size_t room)
 {
     /* Kept in locals: the tokens are cut by byte stores, which the compiler
      * must otherwise assume could change *ds. */
@@ -179,14 +196,30 @@ __attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva
     size_t resume = 0;
     bool in_quote = false;
     for (size_t at = 0; at < limit; at += 32) {
-        /* w is 16-byte aligned and its room a multiple of 32 bytes */
-        __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at));
-        __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at + 16));
+        /* A short list's scan copies the text as it goes, as scan_bytes
+         * does, while the chunk and the byte after it lie inside the text;
+         * then the rest is copied and the chunks are loaded from w, which
+         * is 16-byte aligned and whose room is a multiple of 32 bytes and
+         * more (see korva_copy_room).  Any other list is compared in full
+         * at each place, which may read ahead of the chunk: w holds all of
+         * the text before the scan starts. */
+        const char *from = w;
+        if (short_list && at + 33 <= ntext) from = text;
+        else if (at < ntext) {
+            copy(w + at, text + at, ntext - at);
+            ntext = at;     /* all copied */
+        }
+        __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at));
+        __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at + 16));
+        if (from == text) {
+            _mm_store_si128(reinterpret_cast<__m128i *>(w + at), lo);
+            _mm_store_si128(reinterpret_cast<__m128i *>(w + at + 16), hi);
+        }
         uint32_t stops = 0, twos = 0;
         if (short_list) {
-            /* the chunk one byte on: inside the block (see korva_copy_room) */
-            __m128i lo1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(w + at + 1));
-            __m128i hi1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(w + at + 17));
+            /* the chunk one byte on */
+            __m128i lo1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at + 1));
+            __m128i hi1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at + 17));
             for (int32_t j = 0; j < ndelim; j++) {
                 uint32_t m = equal_bits(lo, hi, byte0[j]);
                 if (two[j]) m &= equal_bits(lo1, hi1, byte1[j]);
@@ -267,10 +300,7 @@ size_t korva_scan_sse2(char *w, const char *text, size_t ntext, size_t n,
      * 0 would last fit. */
     const size_t limit = n - ds.d[0].len + 1;
     if (ds.all_one_byte) return scan_bytes(w, text, ntext, limit, ds, quote, tokens, room);
-    /* the general scan also reads one byte past each chunk: the copy comes
-     * first */
-    copy(w, text, ntext);
-    return scan_general(w, limit, ds, quote, tokens, room);
+    return scan_general(w, text, ntext, limit, ds, quote, tokens, room);
 }
 
 #endif
