@@ -150,21 +150,16 @@ void print_ratios()
     printf("\nkorva_parsebuf, ratios from this run (production/literal: the share of the literal "
            "scanner's time; production/floor: how many times the floor's time)\n\n");
     printf("%-4s %-40s %11s %11s %11s %14s %16s  %s\n", "case", "line", "production", "literal",
-           "floor", "prod/literal", "production/floor", "goal (Wine)");
+           "floor", "prod/literal", "production/floor", "goal");
     for (auto &p : lines) {
         const bench_line *l = p.get();
         const char *id = l->id;
         double prod = time_of(id, "production"), lit = time_of(id, "literal"),
                flo = time_of(id, "floor");
-        /* The goals hold under Wine, where the literal scanner's allocation
-         * per token costs more than in glibc: natively the same code shows
-         * a larger share, so no verdict is given here. */
-        char goal_text[64] = "";
-        if (double share_max = wine_goal(id))
-            snprintf(goal_text, sizeof(goal_text), "<= %.3f", share_max);
+        std::string goal_text = show_goal(native_goal(id), prod, lit);
         printf("%-4s %-40s %11s %11s %11s %14s %16s  %s\n", l->id, l->title,
                show_time(prod).c_str(), show_time(lit).c_str(), show_time(flo).c_str(),
-               show_share(prod, lit).c_str(), show_ratio(prod, flo).c_str(), goal_text);
+               show_share(prod, lit).c_str(), show_ratio(prod, flo).c_str(), goal_text.c_str());
     }
 
     /* linear: time per byte on f against a, time per field on e against 10k */

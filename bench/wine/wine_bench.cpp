@@ -155,17 +155,12 @@ int main(int argc, char **argv)
         if (!wanted) continue;
         bench_line l = make_line(id);
         parse_times t = time_line_median(l);
-        char goal_text[32] = "";
-        if (double share_max = wine_goal(id))
-            snprintf(goal_text, sizeof(goal_text), "<= %.3f %s", share_max,
-                     t.production > 0 && t.literal > 0 && t.production / t.literal <= share_max
-                         ? "met"
-                         : "MISSED");
+        std::string goal_text = show_goal(wine_goal(id), t.production, t.literal);
         printf("%-4s %-40s %11s %11s %11s %12s %16s %12.2f  %s\n", l.id, l.title,
                show_time(t.production).c_str(), show_time(t.literal).c_str(),
                show_time(t.floor).c_str(), show_share(t.production, t.literal).c_str(),
                show_ratio(t.production, t.floor).c_str(), t.production * 1e9 / l.text.size(),
-               goal_text);
+               goal_text.c_str());
         fflush(stdout);
         if (!strcmp(id, "a")) per_byte_a = t.production / l.text.size();
         if (!strcmp(id, "f")) per_byte_f = t.production / l.text.size();
