@@ -52,7 +52,7 @@ add_custom_command(
     DEPENDS ${KORVA_DECORATED_DEF}
     COMMENT "Import library for MSVC-style linkers")
 
-configure_file(${CMAKE_SOURCE_DIR}/vb6/PACKAGE-README.txt ${KORVA_RELEASE_DIR}/README.txt @ONLY)
+# README.txt is made at every build, with the commit (cmake/windows.cmake)
 
 # The zip: one folder, the layout the package README describes, the same
 # bytes from every build of one commit (cmake/release-zip.py).
@@ -61,18 +61,22 @@ add_custom_command(
     OUTPUT ${KORVA_ZIP}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}/bin ${stage}/include ${stage}/lib ${stage}/symbols ${stage}/vb6
+            ${stage}/examples ${stage}/tools
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:KORVA_VB6> ${stage}/bin/
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:korva_probe> ${stage}/tools/
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/examples/split.c ${stage}/examples/
     COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_PDB} ${stage}/symbols/
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/include/korva_vb6.h ${stage}/include/
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def ${stage}/lib/
     COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_IMPLIB_MINGW} ${KORVA_IMPLIB_MSVC} ${stage}/lib/
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.bas ${KORVA_TLB} ${stage}/vb6/
-    COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_RELEASE_DIR}/README.txt
+    COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_PACKAGE_README}
             ${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt ${stage}/
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/release-zip.py ${stage} ${KORVA_ZIP}
             ${CMAKE_SOURCE_DIR}
-    DEPENDS KORVA_VB6 ${KORVA_TLB} ${KORVA_IMPLIB_MINGW} ${KORVA_IMPLIB_MSVC}
-            ${KORVA_RELEASE_DIR}/README.txt ${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt
+    DEPENDS KORVA_VB6 korva_probe ${CMAKE_SOURCE_DIR}/examples/split.c
+            ${KORVA_TLB} ${KORVA_IMPLIB_MINGW} ${KORVA_IMPLIB_MSVC}
+            ${KORVA_PACKAGE_README} ${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt
             ${CMAKE_SOURCE_DIR}/cmake/release-zip.py
             ${CMAKE_SOURCE_DIR}/include/korva_vb6.h ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def
             ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.bas

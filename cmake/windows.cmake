@@ -37,6 +37,18 @@ add_custom_target(korva_host_implibs DEPENDS ${KORVA_HOST_IMPLIBS})
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 enable_language(RC)
 configure_file(frame/version.rc.in ${CMAKE_BINARY_DIR}/generated/version.rc @ONLY)
+# the commit the build is made from: in the version resource and the package
+# README, brought up to date at every build (cmake/source-commit.cmake)
+set(KORVA_SOURCE_COMMIT_H ${CMAKE_BINARY_DIR}/generated/source_commit.h)
+set(KORVA_PACKAGE_README ${CMAKE_BINARY_DIR}/release/README.txt)
+add_custom_target(korva_source_commit
+    COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR} -DHEADER=${KORVA_SOURCE_COMMIT_H}
+            -DVERSION=${PROJECT_VERSION} -DREADME_IN=${CMAKE_SOURCE_DIR}/vb6/PACKAGE-README.txt
+            -DREADME=${KORVA_PACKAGE_README} -P ${CMAKE_SOURCE_DIR}/cmake/source-commit.cmake
+    BYPRODUCTS ${KORVA_SOURCE_COMMIT_H} ${KORVA_PACKAGE_README}
+    COMMENT "The commit this build is made from")
+set_source_files_properties(${CMAKE_BINARY_DIR}/generated/version.rc PROPERTIES
+    OBJECT_DEPENDS ${KORVA_SOURCE_COMMIT_H})
 
 set(KORVA_FRAME_SOURCES
     ${CMAKE_BINARY_DIR}/generated/version.rc
@@ -99,7 +111,7 @@ set(korva_paths ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/relative-paths.p
 set_target_properties(KORVA_VB6 PROPERTIES
     C_COMPILER_LAUNCHER "${korva_paths}" CXX_COMPILER_LAUNCHER "${korva_paths}"
     CXX_LINKER_LAUNCHER "${korva_paths}")
-add_dependencies(KORVA_VB6 korva_host_implibs)
+add_dependencies(KORVA_VB6 korva_host_implibs korva_source_commit)
 target_link_libraries(KORVA_VB6 PRIVATE ${KORVA_HOST_IMPLIBS})
 target_link_libraries(KORVA_VB6 PRIVATE advapi32)
 target_link_libraries(KORVA_VB6 PRIVATE oleaut32)

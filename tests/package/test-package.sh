@@ -14,7 +14,8 @@ mkdir -p "$work/run" "$work/msvc"
 (cd "$work" && unzip -q "$zip")
 pkg=$(echo "$work"/KORVA_VB6-*)
 for f in bin/KORVA_VB6.dll symbols/KORVA_VB6.pdb include/korva_vb6.h lib/KORVA_VB6.def lib/libKORVA_VB6.a \
-         lib/KORVA_VB6.lib vb6/KORVA_VB6.bas vb6/KORVA_VB6.tlb README.txt THIRD-PARTY-NOTICES.txt; do
+         lib/KORVA_VB6.lib vb6/KORVA_VB6.bas vb6/KORVA_VB6.tlb README.txt THIRD-PARTY-NOTICES.txt \
+         examples/split.c tools/korva_probe.exe; do
     [ -f "$pkg/$f" ] || { echo "the package lacks $f"; exit 1; }
 done
 
@@ -23,6 +24,8 @@ cp "$pkg/bin/KORVA_VB6.dll" "$standins/KORVA.dll" "$standins/libq47.dll" "$work/
       -static -o "$work/run/caller_c.exe"
 "$cxx" -x c++ -Wall -Werror -I"$pkg/include" "$here/caller.c" -x none "$pkg/lib/libKORVA_VB6.a" -loleaut32 \
       -static -o "$work/run/caller_cpp.exe"
+# the example the package ships, built as its own comment says
+(cd "$pkg/examples" && "$cc" -Wall -Werror split.c -I../include -L../lib -lKORVA_VB6 -o "$work/run/split.exe")
 
 # The MSVC ABI.  There is no Windows SDK or Visual C++ runtime here: the
 # MinGW-w64 headers stand in for the SDK's (they need __GNUC__ and _X86_),
@@ -46,4 +49,10 @@ for exe in caller_c caller_cpp caller_msvc; do
     (cd "$work/run" && sh "$here/../../scripts/wine-run.sh" "$exe.exe") || status=$?
     [ $status = 77 ] && exit 77
 done
+echo "== split (the package's example)"
+(cd "$work/run" && sh "$here/../../scripts/wine-run.sh" --expect "field 2: '1250'.*amount: 1250" split.exe) ||
+    status=1
+echo "== korva_probe (the package's tool)"
+cp "$pkg/tools/korva_probe.exe" "$work/run/"
+(cd "$work/run" && sh "$here/../../scripts/wine-run.sh" --expect "Administrators" korva_probe.exe) || status=1
 exit $status

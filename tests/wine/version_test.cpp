@@ -50,4 +50,10 @@ TEST(version_resource)
        string_value(info, "ProductVersion").c_str());
     ok(string_value(info, "FileDescription").find("Visual Basic") != std::string::npos, "FileDescription %s",
        string_value(info, "FileDescription").c_str());
+    /* the commit the DLL was built from (the tests run in a git checkout) */
+    std::string commit = string_value(info, "SourceCommit");
+    std::string hash = commit.substr(0, commit.find('-'));
+    ok(hash.size() == 40 && hash.find_first_not_of("0123456789abcdef") == std::string::npos &&
+           (commit.size() == 40 || commit.substr(40) == "-modified"),
+       "SourceCommit %s", commit.c_str());
 }
