@@ -1,38 +1,31 @@
 #!/usr/bin/env python3
-"""release-zip.py <folder> <zip> [<source dir>]
+"""release-zip.py <folder> <zip> <release-time file>
 
 Zips <folder> (the folder itself is the zip's top entry) so that the same
 files always give the same bytes: entries in sorted order, every entry
-stamped with one time, files 0644 and folders 0755, no extra fields.  The
-time is SOURCE_DATE_EPOCH when set, else the commit time of <source dir>'s
-checkout, else 1980-01-01.
+stamped with the release's time (seconds since 1970, read from the file the
+build writes: cmake/source-commit.cmake), files 0644 and folders 0755, no
+extra fields.
 """
 import os
-import subprocess
 import sys
 import time
 import zipfile
 
 
-def stamp(source_dir):
-    epoch = os.environ.get("SOURCE_DATE_EPOCH")
-    if not epoch and source_dir:
-        try:
-            epoch = subprocess.run(["git", "-C", source_dir, "log", "-1", "--format=%ct"],
-                                   capture_output=True, text=True, check=True).stdout.strip()
-        except (OSError, subprocess.CalledProcessError):
-            epoch = None
-    t = time.gmtime(int(epoch)) if epoch else None
-    if not t or t.tm_year < 1980:
+def stamp(time_file):
+    with open(time_file) as f:
+        t = time.gmtime(int(f.read().strip()))
+    if t.tm_year < 1980:
         return (1980, 1, 1, 0, 0, 0)
     return (t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec & ~1)
 
 
 def main():
-    if len(sys.argv) not in (3, 4):
+    if len(sys.argv) != 4:
         sys.exit(__doc__)
     folder, out = os.path.abspath(sys.argv[1]), sys.argv[2]
-    when = stamp(sys.argv[3] if len(sys.argv) == 4 else None)
+    when = stamp(sys.argv[3])
     top = os.path.dirname(folder)
 
     entries = []

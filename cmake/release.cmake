@@ -16,16 +16,17 @@ file(MAKE_DIRECTORY ${KORVA_RELEASE_DIR})
 
 # widl writes the module's entry("...") names wrongly; the fix-up binds each
 # function to the entry of its own name (see the script).  widl also stamps
-# the library with the time it ran: it runs with the clock frozen at the
-# release's time.
+# the library with a time: the release's (WIDL_TIME_OVERRIDE), not its own.
 add_custom_command(
     OUTPUT ${KORVA_TLB}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KORVA_RELEASE_DIR}
-    COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/at-source-date.sh ${CMAKE_SOURCE_DIR} ${KORVA_WIDL} -t -o ${KORVA_RELEASE_DIR}/KORVA_VB6.widl.tlb ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.idl
+    COMMAND sh -c "TZ=UTC WIDL_TIME_OVERRIDE=$(cat \"$0\") exec \"$@\"" ${KORVA_RELEASE_TIME}
+            ${KORVA_WIDL} -t -o ${KORVA_RELEASE_DIR}/KORVA_VB6.widl.tlb ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.idl
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/fix-tlb-entries.py
             ${KORVA_RELEASE_DIR}/KORVA_VB6.widl.tlb ${KORVA_TLB}
     DEPENDS ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.idl ${CMAKE_SOURCE_DIR}/cmake/fix-tlb-entries.py
-            ${CMAKE_SOURCE_DIR}/cmake/at-source-date.sh
+            ${KORVA_RELEASE_TIME}
+    VERBATIM
     COMMENT "Type library KORVA_VB6.tlb")
 
 add_custom_command(
@@ -73,10 +74,10 @@ add_custom_command(
     COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_PACKAGE_README}
             ${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt ${stage}/
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/release-zip.py ${stage} ${KORVA_ZIP}
-            ${CMAKE_SOURCE_DIR}
+            ${KORVA_RELEASE_TIME}
     DEPENDS KORVA_VB6 korva_probe ${CMAKE_SOURCE_DIR}/examples/split.c
             ${KORVA_TLB} ${KORVA_IMPLIB_MINGW} ${KORVA_IMPLIB_MSVC}
-            ${KORVA_PACKAGE_README} ${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt
+            ${KORVA_PACKAGE_README} ${KORVA_RELEASE_TIME} ${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt
             ${CMAKE_SOURCE_DIR}/cmake/release-zip.py
             ${CMAKE_SOURCE_DIR}/include/korva_vb6.h ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def
             ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.bas

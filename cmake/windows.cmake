@@ -41,11 +41,13 @@ configure_file(frame/version.rc.in ${CMAKE_BINARY_DIR}/generated/version.rc @ONL
 # README, brought up to date at every build (cmake/source-commit.cmake)
 set(KORVA_SOURCE_COMMIT_H ${CMAKE_BINARY_DIR}/generated/source_commit.h)
 set(KORVA_PACKAGE_README ${CMAKE_BINARY_DIR}/release/README.txt)
+set(KORVA_RELEASE_TIME ${CMAKE_BINARY_DIR}/release/release-time)
 add_custom_target(korva_source_commit
     COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR} -DHEADER=${KORVA_SOURCE_COMMIT_H}
             -DVERSION=${PROJECT_VERSION} -DREADME_IN=${CMAKE_SOURCE_DIR}/vb6/PACKAGE-README.txt
-            -DREADME=${KORVA_PACKAGE_README} -P ${CMAKE_SOURCE_DIR}/cmake/source-commit.cmake
-    BYPRODUCTS ${KORVA_SOURCE_COMMIT_H} ${KORVA_PACKAGE_README}
+            -DREADME=${KORVA_PACKAGE_README} -DTIME=${KORVA_RELEASE_TIME}
+            -P ${CMAKE_SOURCE_DIR}/cmake/source-commit.cmake
+    BYPRODUCTS ${KORVA_SOURCE_COMMIT_H} ${KORVA_PACKAGE_README} ${KORVA_RELEASE_TIME}
     COMMENT "The commit this build is made from")
 set_source_files_properties(${CMAKE_BINARY_DIR}/generated/version.rc PROPERTIES
     OBJECT_DEPENDS ${KORVA_SOURCE_COMMIT_H})
@@ -101,10 +103,16 @@ target_link_options(KORVA_VB6 PRIVATE ${KORVA_STATIC_RUNTIME}
     -Wl,--subsystem,windows:5.0
     -Wl,--major-os-version,5 -Wl,--minor-os-version,0
     -Wl,--dynamicbase -Wl,--nxcompat -Wl,--no-seh)
+# The checksum is written by Debian's python3-pefile (so with Debian's
+# python3); scripts/pe-image.py, which computes it on its own, checks it
+# (tests/release/check-image.py).
 find_program(KORVA_LLVM_OBJCOPY NAMES llvm-objcopy-14 llvm-objcopy REQUIRED)
+find_program(KORVA_DEBIAN_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 add_custom_command(TARGET KORVA_VB6 POST_BUILD
     COMMAND ${KORVA_LLVM_OBJCOPY} --strip-debug $<TARGET_FILE:KORVA_VB6>
-    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/pe-image.py checksum --write $<TARGET_FILE:KORVA_VB6>
+    COMMAND ${KORVA_DEBIAN_PYTHON3} -c
+            "import sys, pefile; pe = pefile.PE(sys.argv[1]); pe.OPTIONAL_HEADER.CheckSum = pe.generate_checksum(); data = pe.write(); pe.close(); open(sys.argv[1], 'wb').write(data)"
+            $<TARGET_FILE:KORVA_VB6>
     VERBATIM)
 set(korva_paths ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/relative-paths.py
     ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})

@@ -20,7 +20,7 @@ rm -rf "$out"
 mkdir -p "$out"
 cp -R "build/windows/release/$name" "$out/"
 sh scripts/sign-dll.sh "$@" "build/windows/release/$name/bin/KORVA_VB6.dll" "$out/$name/bin/KORVA_VB6.dll"
-python3 cmake/release-zip.py "$out/$name" "$out/$name.zip" .
+python3 cmake/release-zip.py "$out/$name" "$out/$name.zip" build/windows/release/release-time
 rm -rf "${out:?}/$name"
 echo "$out/$name.zip"
 unzip -l "$out/$name.zip"

@@ -3,7 +3,6 @@
 
   pe-image.py checksum <file>          stored and computed PE checksum;
                                        exit status 1 when they differ
-  pe-image.py checksum --write <file>  store the computed checksum
   pe-image.py digest <file>            the Authenticode SHA-256 digest: the
                                        file without its checksum field, its
                                        certificate-table entry and the
@@ -11,7 +10,9 @@
 
 A signing tool writes the checksum of the signed image, and removing the
 signature writes the checksum of what is left; an unsigned image gets back
-its own bytes only if it already carried its computed checksum.
+its own bytes only if it already carried its computed checksum.  The build
+writes it with pefile; this script computes it on its own, as a second
+opinion.
 """
 import hashlib
 import struct
@@ -55,18 +56,12 @@ def authenticode_digest(image):
 
 
 def main(argv):
-    if len(argv) >= 2 and argv[0] == "checksum":
-        write = argv[1] == "--write"
-        path = argv[-1]
-        image = bytearray(open(path, "rb").read())
+    if len(argv) == 2 and argv[0] == "checksum":
+        path = argv[1]
+        image = open(path, "rb").read()
         field, _ = layout(image)
         stored = struct.unpack_from("<I", image, field)[0]
         computed = computed_checksum(image, field)
-        if write:
-            struct.pack_into("<I", image, field, computed)
-            open(path, "wb").write(image)
-            print(f"{path}: PE checksum 0x{computed:08X} written")
-            return 0
         print(f"{path}: PE checksum stored 0x{stored:08X}, computed 0x{computed:08X}")
         return 0 if stored == computed else 1
     if len(argv) == 2 and argv[0] == "digest":

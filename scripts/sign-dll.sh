@@ -85,7 +85,7 @@ if ! cmp -s "$in" "$tmp/stripped.dll"; then
     echo "sign-dll.sh: removing the signature does not give $in back:" >&2
     cmp -l "$in" "$tmp/stripped.dll" 2>&1 | head -8 >&2 || true
     python3 "$here/pe-image.py" checksum "$in" >&2 || \
-        echo "sign-dll.sh: write the PE checksum when linking (scripts/pe-image.py checksum --write)" >&2
+        echo "sign-dll.sh: the DLL must carry its PE checksum (the build writes it with pefile)" >&2
     exit 1
 fi
 
