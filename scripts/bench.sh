@@ -8,6 +8,8 @@
 #    preset, WOW64 prefix): the same cases and ratios; only where the kernel
 #    runs 32-bit programs itself (under an emulator it would time the emulator).
 # Arguments go to the native program, e.g. --benchmark_filter=parse/a/.
+# Draws the native run's chart (scripts/bench-chart.py) to
+# build/bench/performance.png.
 # The benchmarks are never part of ./scripts/test.sh.
 set -eu
 cd "$(dirname "$0")/.."
@@ -16,7 +18,15 @@ cd "$(dirname "$0")/.."
 echo "== native (build/bench: Release, no sanitizers)"
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORVA_SANITIZE= >/dev/null
 cmake --build build/bench --target korva_bench >/dev/null
-build/bench/bench/korva_bench "$@"
+build/bench/bench/korva_bench --benchmark_out=build/bench/korva_bench.json --benchmark_out_format=json "$@"
+
+# the chart of this run (docs/performance.png is the one the documented
+# figures come from: copy this one there with them)
+if ! /usr/bin/python3 -c "import matplotlib" 2>/dev/null; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends python3-matplotlib >/dev/null
+fi
+/usr/bin/python3 scripts/bench-chart.py build/bench/korva_bench.json build/bench/performance.png &&
+    echo "chart of this run: build/bench/performance.png"
 
 echo
 echo "== KORVA_VB6.dll under Wine (build/windows)"
