@@ -5,12 +5,15 @@ Zips <folder> (the folder itself is the zip's top entry) so that the same
 files always give the same bytes: entries in sorted order, every entry
 stamped with the release's time (seconds since 1970, read from the file the
 build writes: cmake/source-commit.cmake), files 0644 and folders 0755, no
-extra fields.
+extra fields.  Visual Basic's files and the text files end their lines in
+CR LF, as the VB6 IDE and old Notepads need, whatever the checkout has.
 """
 import os
 import sys
 import time
 import zipfile
+
+CRLF_TEXT = (".bas", ".vbp", ".txt")
 
 
 def stamp(time_file):
@@ -47,7 +50,10 @@ def main():
                 info.external_attr = 0o100644 << 16
                 info.compress_type = zipfile.ZIP_DEFLATED
                 with open(path, "rb") as f:
-                    z.writestr(info, f.read(), compresslevel=9)
+                    data = f.read()
+                if path.lower().endswith(CRLF_TEXT):
+                    data = data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+                z.writestr(info, data, compresslevel=9)
     os.replace(tmp, out)
 
 

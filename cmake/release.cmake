@@ -66,6 +66,7 @@ add_custom_command(
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:KORVA_VB6> ${stage}/bin/
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:korva_probe> ${stage}/tools/
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/examples/split.c ${stage}/examples/
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/examples/vb6 ${stage}/examples/vb6
     COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_PDB} ${stage}/symbols/
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/include/korva_vb6.h ${stage}/include/
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def ${stage}/lib/
@@ -76,6 +77,7 @@ add_custom_command(
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/release-zip.py ${stage} ${KORVA_ZIP}
             ${KORVA_RELEASE_TIME}
     DEPENDS KORVA_VB6 korva_probe ${CMAKE_SOURCE_DIR}/examples/split.c
+            ${CMAKE_SOURCE_DIR}/examples/vb6/KorvaSample.vbp ${CMAKE_SOURCE_DIR}/examples/vb6/Sample.bas
             ${KORVA_TLB} ${KORVA_IMPLIB_MINGW} ${KORVA_IMPLIB_MSVC}
             ${KORVA_PACKAGE_README} ${KORVA_RELEASE_TIME} ${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt
             ${CMAKE_SOURCE_DIR}/cmake/release-zip.py

@@ -9,8 +9,15 @@ Attribute VB_Name = "KORVA_VB6"
 '   ByVal ... As String   ANSI text in (VB converts the string to ANSI and,
 '                         for the in-place exports, copies the changes back)
 '   ByRef ... As Long     a 32-bit out-parameter
-'   ... As Long result    a pointer returned by the DLL; it points into the
-'                         String you passed, so use the String, not the Long
+'   ... As Long result    a pointer returned by the DLL. For a ByVal String
+'                         argument VB passes a temporary ANSI copy and frees
+'                         it as soon as the call returns, so a Long that
+'                         points into that argument dangles at once: never
+'                         read through it. Use the String instead (VB copies
+'                         the DLL's changes back into it) and copy what you
+'                         need from it at once. The one pointer that stays
+'                         valid is the buffer KORVA_FILTER_CRLF(vbNullString)
+'                         allocates (see Ownership).
 '
 ' Ownership
 '   - The token array of korva_parsebuf / korva_parsebuf_wrapper belongs to
@@ -121,6 +128,16 @@ End Function
 ' empty array (UBound -1) when there is no token. Raises KORVA_ERR_LOCKED
 ' when the host refuses the parse lock and KORVA_ERR_DELIMITERS when the
 ' list is empty or holds an empty delimiter.
+'
+' Example (";" or "::" between fields, quotes honoured):
+'     Dim d(1) As String, fields() As String, i As Long
+'     d(0) = ";"
+'     d(1) = "::"
+'     fields = KorvaSplit("a;b::""c;d""", d, True)
+'     For i = 0 To UBound(fields)
+'         Debug.Print i, fields(i)
+'     Next
+' prints 0 a, 1 b, 2 c;d: the quotes keep "c;d" whole and are removed.
 Public Function KorvaSplit(ByVal line As String, delimiters() As String, ByVal honourQuotes As Boolean) As String()
     Dim block As String, i As Long, n As Long
     Dim tokens As Long, count As Long, status As Long, ptr As Long
@@ -161,6 +178,25 @@ End Function
 ' ignored. Raises KORVA_ERR_EMPTY for an empty text, KORVA_ERR_TRAILING when
 ' characters follow the number, error 6 (Overflow) outside the Long range,
 ' and KORVA_ERR_CONVERSION for any other C runtime error.
+'
+' Where it differs from CLng and Val:
+'   - A leading zero means octal: "010" is 8, "0042" is 34, and "08" or "09"
+'     raise KORVA_ERR_TRAILING (8 and 9 are no octal digits). Remove the
+'     leading zeros of zero-padded decimal fields first.
+'   - Hexadecimal is written 0x1F (or 0X1f); there is no &H prefix: "&H1F"
+'     raises KORVA_ERR_TRAILING. Hexadecimal obeys the signed range too:
+'     "0xFFFFFFFF" raises error 6, where &HFFFFFFFF is -1 in VB.
+'   - Blanks are the control characters, the space and every ANSI byte
+'     0x80-0xFF (accented letters, the degree sign, Chr$(160) ...), and all
+'     of them are cut from both ends: "42" & Chr$(176) and Chr$(233) & "42"
+'     both give 42, without an error. Inside the number a blank still
+'     counts: "4 2" raises KORVA_ERR_TRAILING.
+'   - A field of blanks only ("   ", vbTab) gives 0 without an error; only
+'     "" and vbNullString raise KORVA_ERR_EMPTY. Test for a blank field
+'     yourself when 0 is not what it should mean.
+'   - KORVA_ERR_TRAILING also stands for "no number at all": "abc", "-".
+'   - A range error wins over trailing characters: "99999999999x" raises 6.
+'   - The text ends at its first vbNullChar: "12" & vbNullChar & "x" is 12.
 Public Function KorvaToLong(ByVal text As String) As Long
     Dim result As Long, status As Long
     korva_atoi text, result, status

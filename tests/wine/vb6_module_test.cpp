@@ -1,7 +1,10 @@
 /*
  * KORVA_VB6.bas held to the DLL: every Declare names an export and pushes
  * exactly the bytes that export pops, and the route the module offers for the
- * C-convention logging entries works.
+ * C-convention logging entries works.  The sample project in examples/vb6,
+ * which nothing here can compile, is held to the module: its project file
+ * names every module, and each call it makes to the module's names reaches a
+ * procedure that exists, with an argument count that procedure takes.
  */
 #include <stdio.h>
 #include <string.h>
@@ -45,7 +48,10 @@ std::vector<std::string> read_lines(const char *path)
 {
     std::vector<std::string> lines;
     std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
     return lines;
 }
 
@@ -202,5 +208,113 @@ TEST(constants_are_the_numbers_callers_rely_on)
         ok(w.header == w.value, "korva_vb6.h: %s is %ld, callers rely on %ld", w.name, w.header, w.value);
         ok(bas.count(w.name) && bas[w.name] == w.value, "KORVA_VB6.bas: %s is %ld, callers rely on %ld", w.name,
            bas.count(w.name) ? bas[w.name] : -999L, w.value);
+    }
+}
+
+/* ------------------------------------------------------------------------
+ * The sample project in examples/vb6, which nothing here can compile: its
+ * project file names the module and the sample's own, and every call the
+ * sample makes to one of the module's names (Korva..., KORVA_..., korva_...,
+ * Q47_..., Kernel...; VB's own names are not followed) reaches a procedure
+ * or constant that exists, with an argument count the procedure takes.
+ */
+namespace {
+
+struct arity {
+    int least, most;    /* most -1: a ParamArray */
+};
+
+/* The line without its comment, its strings emptied ("" stays ""). */
+std::string code_of(const std::string &line)
+{
+    static const std::regex text(R"("([^"]|"")*")");
+    std::string code = std::regex_replace(line, text, "\"\"");
+    return code.substr(0, code.find('\''));
+}
+
+/* Procedures (with what they take) and constants of a module. */
+void definitions(const std::vector<std::string> &lines, std::map<std::string, arity> &procs,
+                 std::map<std::string, arity> &names)
+{
+    static const std::regex proc(R"(^\s*(Public\s+|Private\s+)?(Declare\s+)?(Sub|Function)\s+(\w+)[^(]*\((.*)\).*$)",
+                                 std::regex::icase);
+    static const std::regex constant(R"(^\s*(Public\s+|Private\s+)?Const\s+(\w+))", std::regex::icase);
+    for (const std::string &line : lines) {
+        std::string code = code_of(line);
+        std::smatch m;
+        if (std::regex_search(code, m, constant)) names[lower(m[2])] = {0, 0};
+        if (!std::regex_match(code, m, proc)) continue;
+        arity a = {0, 0};
+        std::stringstream list(m[5].str());
+        for (std::string arg; std::getline(list, arg, ',');) {
+            if (trim(arg).empty()) continue;
+            if (lower(trim(arg)).rfind("paramarray", 0) == 0) a.most = -1;
+            if (a.most >= 0) a.most++;
+            if (lower(trim(arg)).rfind("optional", 0) != 0) a.least++;
+        }
+        procs[lower(m[4])] = names[lower(m[4])] = a;
+    }
+}
+
+/* Arguments in code[from..): within the parentheses opening there, or up to
+ * the statement's end (a call written as a statement); -1 if none open. */
+int count_arguments(const std::string &code, size_t from, bool statement)
+{
+    size_t i = code.find_first_not_of(" ", from);
+    bool parens = i != std::string::npos && code[i] == '(';
+    if (!parens && !statement) return -1;
+    int depth = 0, commas = 0;
+    bool any = false;
+    for (i = parens ? i + 1 : from; i < code.size(); i++) {
+        char c = code[i];
+        if (c == '(') depth++;
+        else if (c == ')' && depth-- == 0) break;
+        else if (c == ':' && !depth && !parens) break;
+        else if (c == ',' && !depth) commas++;
+        any |= c != ' ';
+    }
+    return any ? commas + 1 : 0;
+}
+
+} /* namespace */
+
+TEST(sample_project_matches_the_module)
+{
+    const std::string dir = KORVA_SOURCE_DIR "/examples/vb6";
+    std::map<std::string, arity> procs, names;
+    definitions(read_lines(KORVA_SOURCE_DIR "/vb6/KORVA_VB6.bas"), procs, names);
+    const char *samples[] = {"Sample.bas"};
+    for (const char *f : samples) definitions(read_lines((dir + "/" + f).c_str()), procs, names);
+    ok(procs.count("korvasplit") && procs.count("main"), "the module's or the sample's procedures not read");
+
+    std::string vbp;
+    for (const std::string &l : read_lines((dir + "/KorvaSample.vbp").c_str())) vbp += l + "\n";
+    ok(vbp.find("Module=KORVA_VB6; ..\\..\\vb6\\KORVA_VB6.bas\n") != std::string::npos &&
+           vbp.find("Module=Sample; Sample.bas\n") != std::string::npos &&
+           vbp.find("Startup=\"Sub Main\"\n") != std::string::npos,
+       "KorvaSample.vbp does not name the module, the sample and Sub Main:\n%s", vbp.c_str());
+
+    static const std::regex followed(R"(\b(Korva|KORVA_|korva_|Q47_|Kernel)\w*)", std::regex::icase);
+    static const std::regex header(R"(^\s*(Public\s+|Private\s+)?(Sub|Function|Declare)\s)", std::regex::icase);
+    for (const char *f : samples) {
+        std::vector<std::string> lines = read_lines((dir + "/" + f).c_str());
+        for (size_t i = 0; i < lines.size(); i++) {
+            std::string code = code_of(lines[i]);
+            if (std::regex_search(code, header)) continue;
+            for (std::sregex_iterator m(code.begin(), code.end(), followed), end; m != end; ++m) {
+                std::string name = lower(m->str());
+                if (!ok(names.count(name), "%s line %u: %s is not defined by the module or the sample", f,
+                        (unsigned)i + 1, m->str().c_str()))
+                    continue;
+                if (!procs.count(name)) continue;
+                size_t at = m->position() + m->length();
+                std::string before = trim(code.substr(0, m->position()));
+                int n = count_arguments(code, at, before.empty() || lower(before) == "call");
+                const arity &a = procs[name];
+                if (n >= 0)
+                    ok(n >= a.least && (a.most < 0 || n <= a.most), "%s line %u: %s is given %d arguments, takes %d to %d",
+                       f, (unsigned)i + 1, m->str().c_str(), n, a.least, a.most);
+            }
+        }
     }
 }
