@@ -22,3 +22,9 @@ add_subdirectory(bench)
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     add_subdirectory(fuzz)
 endif()
+
+# The documentation's links and the repository paths it names, in README.md
+# and docs/ (tests/docs/check-links.py says what counts as a path).
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME docs_links
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/docs/check-links.py ${CMAKE_SOURCE_DIR})

@@ -58,15 +58,19 @@ add_custom_command(
 # The zip: one folder, the layout the package README describes, the same
 # bytes from every build of one commit (cmake/release-zip.py).
 set(stage ${KORVA_RELEASE_DIR}/KORVA_VB6-${PROJECT_VERSION})
+# the pages a caller needs, which link only to each other
+set(KORVA_CALLER_DOCS ${CMAKE_SOURCE_DIR}/docs/reference.md ${CMAKE_SOURCE_DIR}/docs/visual-basic.md
+    ${CMAKE_SOURCE_DIR}/docs/support.md)
 add_custom_command(
     OUTPUT ${KORVA_ZIP}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}/bin ${stage}/include ${stage}/lib ${stage}/symbols ${stage}/vb6
-            ${stage}/examples ${stage}/tools
+            ${stage}/examples ${stage}/tools ${stage}/doc
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:KORVA_VB6> ${stage}/bin/
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:korva_probe> ${stage}/tools/
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/examples/split.c ${stage}/examples/
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/examples/vb6 ${stage}/examples/vb6
+    COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_CALLER_DOCS} ${stage}/doc/
     COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_PDB} ${stage}/symbols/
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/include/korva_vb6.h ${stage}/include/
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def ${stage}/lib/
@@ -78,6 +82,7 @@ add_custom_command(
             ${KORVA_RELEASE_TIME}
     DEPENDS KORVA_VB6 korva_probe ${CMAKE_SOURCE_DIR}/examples/split.c
             ${CMAKE_SOURCE_DIR}/examples/vb6/KorvaSample.vbp ${CMAKE_SOURCE_DIR}/examples/vb6/Sample.bas
+            ${KORVA_CALLER_DOCS}
             ${KORVA_TLB} ${KORVA_IMPLIB_MINGW} ${KORVA_IMPLIB_MSVC}
             ${KORVA_PACKAGE_README} ${KORVA_RELEASE_TIME} ${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt
             ${CMAKE_SOURCE_DIR}/cmake/release-zip.py

@@ -245,7 +245,9 @@ Public Function KorvaLower(ByVal s As String) As String
     KorvaLower = BeforeNul(s)
 End Function
 
-' A message with its final CR LF turned into LF (removed with removeAll).
+' A message whose last two bytes are its first CR LF, with that CR LF
+' turned into LF (removed with removeAll); a message with an earlier CR LF,
+' such as "a" & vbCrLf & "b" & vbCrLf, is left as it is.
 Public Function KorvaFilterCrLf(ByVal message As String, Optional ByVal removeAll As Boolean = False) As String
     If removeAll Then KORVA_FILTER_ALL_CRLF message Else KORVA_FILTER_CRLF message
     KorvaFilterCrLf = BeforeNul(message)

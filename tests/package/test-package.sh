@@ -15,7 +15,8 @@ mkdir -p "$work/run" "$work/msvc"
 pkg=$(echo "$work"/KORVA_VB6-*)
 for f in bin/KORVA_VB6.dll symbols/KORVA_VB6.pdb include/korva_vb6.h lib/KORVA_VB6.def lib/libKORVA_VB6.a \
          lib/KORVA_VB6.lib vb6/KORVA_VB6.bas vb6/KORVA_VB6.tlb README.txt THIRD-PARTY-NOTICES.txt \
-         examples/split.c examples/vb6/KorvaSample.vbp examples/vb6/Sample.bas tools/korva_probe.exe; do
+         examples/split.c examples/vb6/KorvaSample.vbp examples/vb6/Sample.bas tools/korva_probe.exe \
+         doc/reference.md doc/visual-basic.md doc/support.md; do
     [ -f "$pkg/$f" ] || { echo "the package lacks $f"; exit 1; }
 done
 # the VB6 IDE reads its files with CR LF line ends only
