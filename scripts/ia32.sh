@@ -14,6 +14,7 @@
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 
+# run as $(probe): the subshell's exit removes the probe
 probe() {
     dir=$(mktemp -d)
     trap 'rm -rf "$dir"' EXIT
@@ -24,8 +25,6 @@ probe() {
         i?86) echo emulated ;;
         *) echo none ;;
     esac
-    rm -rf "$dir"
-    trap - EXIT
 }
 
 binfmt=/proc/sys/fs/binfmt_misc

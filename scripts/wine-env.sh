@@ -1,6 +1,9 @@
 # Sourced by every script that runs Wine: the environment of a Wine run.
 export WINEDEBUG=-all
 
+# why nothing runs where scripts/ia32.sh answers "none"
+KORVA_NO_IA32="this host cannot run 32-bit programs (no IA-32 execution, no emulator registered)"
+
 # Where qemu's user-mode emulator runs the 32-bit programs (scripts/ia32.sh),
 # the guest gets 2 GiB + 16 MiB of address space instead of 4 GiB.  Wine 8
 # reserves all the space above 2 GiB when a process starts; qemu does not

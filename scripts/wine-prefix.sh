@@ -18,7 +18,7 @@ export WINEPREFIX="$prefix"
 [ "$arch" = win32 ] && export WINEARCH=win32
 
 if [ "${KORVA_IA32:-}" = none ]; then
-    echo "SKIPPED: this host cannot run 32-bit programs (no IA-32 execution, no emulator registered): no $arch prefix"
+    echo "SKIPPED: $KORVA_NO_IA32: no $arch prefix"
     exit 77
 fi
 

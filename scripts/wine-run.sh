@@ -28,8 +28,7 @@ skip() {
     echo "SKIPPED: $*"
     exit 77
 }
-[ "${KORVA_IA32:-}" = none ] &&
-    skip "this host cannot run 32-bit programs (no IA-32 execution, no emulator registered)"
+[ "${KORVA_IA32:-}" = none ] && skip "$KORVA_NO_IA32"
 [ -n "${KORVA_SKIP:-}" ] && skip "$KORVA_SKIP"
 [ -n "${WINEPREFIX:-}" ] && [ -f "$WINEPREFIX.unusable" ] && skip "$(cat "$WINEPREFIX.unusable")"
 [ -n "${KORVA_SHORTENED:-}" ] && echo "SHORTENED: $KORVA_SHORTENED"
