@@ -257,10 +257,11 @@ int32_t parse(korva_scan_path path, const char *text, const korva_delimiters &ds
         if (text[n - d0.len + k] != d0.s[k]) extra = d0.len;
 
     /* Room for a token per 8 bytes of text fits most lines without a pass
-     * to count them.  A line of shorter fields is cut again with room for one
+     * to count them; the 32 more let the SSE2 scan cut a short line's
+     * chunks without checking the room token by token.  A line of shorter fields is cut again with room for one
      * per stop byte, plus the appended delimiter 0: every separator starts at
      * one of those. */
-    size_t room = n / 8 + 16, count = 0, size = 0;
+    size_t room = n / 8 + 32, count = 0, size = 0;
     char **array = cut_tokens(path, text, n, extra, ds, quote, room, &count, old, &size);
     if (array && count > room) {
         free(array);

@@ -114,30 +114,19 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
     for (int32_t k = 1; k < nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
 
     char *start = w, **out = tokens, **const full = tokens + room;
+    /* below `roomy` the tokens of a whole chunk (32 at most) fit */
+    char **const roomy = full - (room < 32 ? room : 32);
     bool in_quote = false;
-    for (size_t at = 0; at < limit; at += 32) {
-        /* The copy is made as the scan goes: a chunk wholly inside the text
-         * is loaded from it (unaligned loads that stay inside the text) and
-         * stored into w, which is 16-byte aligned.  For the last chunk the
-         * rest of the text is copied first (16 bytes at a time while whole
-         * blocks remain, then byte by byte) and the chunk is loaded from w,
-         * whose room is a multiple of 32 bytes and already holds what
-         * follows the text.  The cuts below write into w only at or before
-         * the chunk just stored. */
-        __m128i lo, hi;
-        if (at + 32 <= ntext) {
-            lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at));
-            hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at + 16));
-            _mm_store_si128(reinterpret_cast<__m128i *>(w + at), lo);
-            _mm_store_si128(reinterpret_cast<__m128i *>(w + at + 16), hi);
-        } else {
-            if (at < ntext) copy(w + at, text + at, ntext - at);
-            lo = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at));
-            hi = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at + 16));
-        }
+    uint32_t quote_last = 0;    /* the chunk before ends with a quote */
+
+    /* Cuts the chunk lo:hi at w + at, whose bits outside `keep` lie past
+     * the end; false when the tokens do not fit. */
+    auto chunk = [&](__m128i lo, __m128i hi, size_t at, uint32_t keep)
+                     __attribute__((always_inline)) {
         uint32_t stops = equal_bits(lo, hi, first);
         for (int32_t k = 1; k < nfirst; k++) stops |= equal_bits(lo, hi, more[k - 1]);
-        if (limit - at < 32) stops &= (1u << (limit - at)) - 1;
+        stops &= keep;
+        const uint32_t quotes = equal_bits(lo, hi, dquote);
         if (quote) {
             /* Which bytes lie inside quotes: bit k of `inside` is the
              * parity of the quotes at bits 0..k (a prefix XOR, done in
@@ -145,7 +134,7 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
              * 2 bits, after the shift by 2 of 4, and so on up to 32),
              * flipped throughout when the chunk starts inside quotes.
              * Quotes past `limit` do no harm: the scan ends there. */
-            uint32_t inside = equal_bits(lo, hi, dquote);
+            uint32_t inside = quotes;
             inside ^= inside << 1;
             inside ^= inside << 2;
             inside ^= inside << 4;
@@ -155,13 +144,74 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
             in_quote = inside >> 31;     /* the state after the chunk */
             stops &= ~inside;
         }
-        /* every place left is a separator: lowest first */
+
+        /* Every place left is a separator, lowest first.  A token loses
+         * its outer quotes only where a quote stands right before its
+         * separator: without a quote in or right before the chunk, as in
+         * most chunks, each token is cut as it stands. */
+        char *const base = w + at;
+        const uint32_t before = quotes << 1 | quote_last;
+        quote_last = quotes >> 31;
+        if (!before && out < roomy) {
+            for (; stops; stops &= stops - 1) {
+                char *sep = base + __builtin_ctz(stops);
+                *out++ = start;
+                *sep = 0;
+                start = sep + 1;
+            }
+            return true;
+        }
+
+        /* Otherwise the separators of the tokens that lose their quotes
+         * are found for the whole chunk.  Such a token begins with a
+         * quote, a quote stands right before its separator, and it is not
+         * that one quote alone.  Which separators close a token that
+         * begins with a quote comes out of one subtraction: taking the bit
+         * of each such beginning (and bit 0 for the token still open from
+         * an earlier chunk, if it began with one) from the separators'
+         * bits borrows up to, and clears, the next separator above it. */
+        const uint32_t opens = *start == '"';
+        const uint32_t open_starts = (stops << 1 | (uint32_t)(start == base)) & quotes;
+        const uint32_t taken = open_starts | (opens & (uint32_t)(start < base));
+        const uint32_t lone = open_starts << 1 | (opens & (uint32_t)(start == base - 1));
+        const uint32_t strip = stops & ~(stops - taken) & before & ~lone;
         for (; stops; stops &= stops - 1) {
-            char *sep = w + at + __builtin_ctz(stops);
-            if (out == full) return room + 1;
-            *out++ = korva_cut(start, sep);
+            unsigned i = __builtin_ctz(stops);
+            char *sep = base + i;
+            if (out == full) return false;
+            if (strip >> i & 1) {
+                sep[-1] = 0;
+                *out++ = start + 1;
+            } else {
+                *sep = 0;
+                *out++ = start;
+            }
             start = sep + 1;
         }
+        return true;
+    };
+
+    /* The copy is made as the scan goes: a chunk wholly inside the text
+     * is loaded from it (unaligned loads that stay inside the text) and
+     * stored into w, which is 16-byte aligned.  For the last chunks the
+     * rest of the text is copied first (16 bytes at a time while whole
+     * blocks remain, then byte by byte) and they are loaded from w, whose
+     * room is a multiple of 32 bytes and already holds what follows the
+     * text.  The cuts write into w only at or before the chunk just
+     * stored.  Every chunk inside the text lies before `limit`. */
+    size_t at = 0;
+    for (; at + 32 <= ntext; at += 32) {
+        __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at));
+        __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at + 16));
+        _mm_store_si128(reinterpret_cast<__m128i *>(w + at), lo);
+        _mm_store_si128(reinterpret_cast<__m128i *>(w + at + 16), hi);
+        if (!chunk(lo, hi, at, ~0u)) return room + 1;
+    }
+    if (at < ntext) copy(w + at, text + at, ntext - at);
+    for (; at < limit; at += 32) {
+        __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at));
+        __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at + 16));
+        if (!chunk(lo, hi, at, limit - at < 32 ? (1u << (limit - at)) - 1 : ~0u)) return room + 1;
     }
     return (size_t)(out - tokens);
 }
