@@ -216,6 +216,158 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
     return (size_t)(out - tokens);
 }
 
+/* The scan for up to 8 delimiters of one or two bytes that start with
+ * distinct bytes and hold no double quote (the usual multi-character
+ * lists).  Where each delimiter matches in full is found for a whole chunk
+ * at once: the chunk is compared with its first byte and, for a two-byte
+ * one, the chunk one byte further on with its second, and the two ANDed.
+ * With distinct first bytes no two delimiters match at one place, so their
+ * order does not matter: the one-byte delimiters are compared first, then
+ * the two-byte ones.  The separators and tokens are then cut as in
+ * scan_bytes. */
+__attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t ntext, size_t limit,
+                                            const korva_delimiters &ds, bool quote, char **tokens,
+                                            size_t room)
+{
+    __m128i byte0[8], byte1[8];
+    int32_t ones = 0, all = 0;
+    for (int32_t j = 0; j < ds.n; j++)
+        if (ds.d[j].len == 1) byte0[ones++] = _mm_set1_epi8(ds.d[j].s[0]);
+    all = ones;
+    for (int32_t j = 0; j < ds.n; j++)
+        if (ds.d[j].len == 2) {
+            byte0[all] = _mm_set1_epi8(ds.d[j].s[0]);
+            byte1[all++] = _mm_set1_epi8(ds.d[j].s[1]);
+        }
+    const __m128i dquote = _mm_set1_epi8('"');
+
+    char *start = w, **out = tokens, **const full = tokens + room;
+    char **const roomy = full - (room < 32 ? room : 32);
+    bool in_quote = false;
+    uint32_t quote_last = 0;    /* the chunk before ends with a quote */
+    uint32_t covered = 0;       /* and with a two-byte separator's first byte */
+
+    /* Where the delimiters start in the 16 bytes x (x1: one byte on), as
+     * bits 0-15 of *stops, and where a two-byte one does, of *twos. */
+    const int32_t npairs = all - ones;
+    const __m128i *const pair0 = byte0 + ones, *const pair1 = byte1 + ones;
+    auto half = [&](__m128i x, __m128i x1, uint32_t *stops, uint32_t *twos)
+                    __attribute__((always_inline)) {
+        /* unrolled: a loop's counting would cost as much as the compares */
+        __m128i t = _mm_setzero_si128();
+#define PAIR(j) t = _mm_or_si128(t, _mm_and_si128(_mm_cmpeq_epi8(x, pair0[j]), \
+                                                  _mm_cmpeq_epi8(x1, pair1[j])))
+        switch (npairs) {
+        default: PAIR(7); /* fall through */
+        case 7: PAIR(6); /* fall through */
+        case 6: PAIR(5); /* fall through */
+        case 5: PAIR(4); /* fall through */
+        case 4: PAIR(3); /* fall through */
+        case 3: PAIR(2); /* fall through */
+        case 2: PAIR(1); /* fall through */
+        case 1: PAIR(0);
+        }
+#undef PAIR
+        *twos = (uint32_t)_mm_movemask_epi8(t);
+#define ONE(j) t = _mm_or_si128(t, _mm_cmpeq_epi8(x, byte0[j]))
+        switch (ones) {
+        default: ONE(6); /* fall through */
+        case 6: ONE(5); /* fall through */
+        case 5: ONE(4); /* fall through */
+        case 4: ONE(3); /* fall through */
+        case 3: ONE(2); /* fall through */
+        case 2: ONE(1); /* fall through */
+        case 1: ONE(0); /* fall through */
+        case 0: break;
+        }
+#undef ONE
+        *stops = (uint32_t)_mm_movemask_epi8(t);
+    };
+
+    auto chunk = [&](__m128i lo, __m128i hi, __m128i lo1, __m128i hi1, size_t at, uint32_t keep)
+                     __attribute__((always_inline)) {
+        uint32_t stops, twos, stops_hi, twos_hi;
+        half(lo, lo1, &stops, &twos);
+        half(hi, hi1, &stops_hi, &twos_hi);
+        stops = (stops | stops_hi << 16) & keep & ~covered;
+        twos = (twos | twos_hi << 16) & stops;
+        const uint32_t quotes = equal_bits(lo, hi, dquote);
+        if (quote) {
+            /* which bytes lie inside quotes, as in scan_bytes; no
+             * separator holds a quote, so none is skipped */
+            uint32_t inside = quotes;
+            inside ^= inside << 1;
+            inside ^= inside << 2;
+            inside ^= inside << 4;
+            inside ^= inside << 8;
+            inside ^= inside << 16;
+            if (in_quote) inside = ~inside;
+            in_quote = inside >> 31;
+            stops &= ~inside;   /* a two-byte match left in twos is inside too */
+        }
+        if (twos << 1 & stops) {
+            /* A two-byte separator takes the first byte of a place found
+             * right after it: from the lowest up, as the plain scan goes. */
+            uint32_t kept = 0;
+            for (uint32_t left = stops; left; left &= left - 1) {
+                uint32_t bit = left & (0u - left);
+                kept |= bit;
+                if (twos & bit) left &= ~(bit << 1);
+            }
+            stops = kept;
+            twos &= kept;
+        }
+        covered = twos >> 31;
+
+        char *const base = w + at;
+        const uint32_t before = quotes << 1 | quote_last;
+        quote_last = quotes >> 31;
+        if (!(stops & before) && out < roomy) {
+            for (; stops; stops &= stops - 1) {
+                unsigned i = __builtin_ctz(stops);
+                char *sep = base + i;
+                *out++ = start;
+                *sep = 0;
+                start = sep + 1 + (twos >> i & 1);
+            }
+            return true;
+        }
+        for (; stops; stops &= stops - 1) {
+            unsigned i = __builtin_ctz(stops);
+            char *sep = base + i;
+            if (out == full) return false;
+            *out++ = korva_cut(start, sep);
+            start = sep + 1 + (twos >> i & 1);
+        }
+        return true;
+    };
+
+    /* The copy is made as the scan goes, as in scan_bytes, while the chunk
+     * and the byte after it lie inside the text. */
+    size_t at = 0;
+    for (; at + 33 <= ntext; at += 32) {
+        const char *p = text + at;
+        __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+        _mm_store_si128(reinterpret_cast<__m128i *>(w + at), lo);
+        _mm_store_si128(reinterpret_cast<__m128i *>(w + at + 16), hi);
+        if (!chunk(lo, hi, _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1)),
+                   _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 17)), at, ~0u))
+            return room + 1;
+    }
+    if (at < ntext) copy(w + at, text + at, ntext - at);
+    for (; at < limit; at += 32) {
+        const char *p = w + at;
+        if (!chunk(_mm_load_si128(reinterpret_cast<const __m128i *>(p)),
+                   _mm_load_si128(reinterpret_cast<const __m128i *>(p + 16)),
+                   _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1)),
+                   _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 17)), at,
+                   limit - at < 32 ? (1u << (limit - at)) - 1 : ~0u))
+            return room + 1;
+    }
+    return (size_t)(out - tokens);
+}
+
 /* The scan for any other list. */
 __attribute__((noinline)) size_t scan_general(char *w, const char *text, size_t ntext, size_t limit,
                                               const korva_delimiters &ds, bool quote, char **tokens,
@@ -350,6 +502,12 @@ size_t korva_scan_sse2(char *w, const char *text, size_t ntext, size_t n,
      * 0 would last fit. */
     const size_t limit = n - ds.d[0].len + 1;
     if (ds.all_one_byte) return scan_bytes(w, text, ntext, limit, ds, quote, tokens, room);
+    if (ds.short_list && ds.nfirst == ds.n) {
+        bool quote_free = true;
+        for (int32_t j = 0; j < ds.n; j++)
+            for (size_t k = 0; k < ds.d[j].len; k++) quote_free = quote_free && ds.d[j].s[k] != '"';
+        if (quote_free) return scan_short(w, text, ntext, limit, ds, quote, tokens, room);
+    }
     return scan_general(w, text, ntext, limit, ds, quote, tokens, room);
 }
 
