@@ -251,12 +251,15 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
      * bits 0-15 of *stops, and where a two-byte one does, of *twos. */
     const int32_t npairs = all - ones;
     const __m128i *const pair0 = byte0 + ones, *const pair1 = byte1 + ones;
-    auto half = [&](__m128i x, __m128i x1, uint32_t *stops, uint32_t *twos)
-                    __attribute__((always_inline)) {
-        /* unrolled: a loop's counting would cost as much as the compares */
-        __m128i t = _mm_setzero_si128();
-#define PAIR(j) t = _mm_or_si128(t, _mm_and_si128(_mm_cmpeq_epi8(x, pair0[j]), \
-                                                  _mm_cmpeq_epi8(x1, pair1[j])))
+    auto chunk = [&](__m128i lo, __m128i hi, __m128i lo1, __m128i hi1, size_t at, uint32_t keep)
+                     __attribute__((always_inline)) {
+        /* Where the two-byte delimiters start, then where any does:
+         * unrolled, since a loop's counting would cost as much as the
+         * compares. */
+        __m128i t = _mm_setzero_si128(), u = _mm_setzero_si128();
+#define PAIR(j)                                                                        \
+    t = _mm_or_si128(t, _mm_and_si128(_mm_cmpeq_epi8(lo, pair0[j]), _mm_cmpeq_epi8(lo1, pair1[j]))); \
+    u = _mm_or_si128(u, _mm_and_si128(_mm_cmpeq_epi8(hi, pair0[j]), _mm_cmpeq_epi8(hi1, pair1[j])))
         switch (npairs) {
         default: PAIR(7); /* fall through */
         case 7: PAIR(6); /* fall through */
@@ -268,8 +271,10 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
         case 1: PAIR(0);
         }
 #undef PAIR
-        *twos = (uint32_t)_mm_movemask_epi8(t);
-#define ONE(j) t = _mm_or_si128(t, _mm_cmpeq_epi8(x, byte0[j]))
+        uint32_t twos = (uint32_t)_mm_movemask_epi8(t) | (uint32_t)_mm_movemask_epi8(u) << 16;
+#define ONE(j)                                         \
+    t = _mm_or_si128(t, _mm_cmpeq_epi8(lo, byte0[j])); \
+    u = _mm_or_si128(u, _mm_cmpeq_epi8(hi, byte0[j]))
         switch (ones) {
         default: ONE(6); /* fall through */
         case 6: ONE(5); /* fall through */
@@ -281,16 +286,8 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
         case 0: break;
         }
 #undef ONE
-        *stops = (uint32_t)_mm_movemask_epi8(t);
-    };
-
-    auto chunk = [&](__m128i lo, __m128i hi, __m128i lo1, __m128i hi1, size_t at, uint32_t keep)
-                     __attribute__((always_inline)) {
-        uint32_t stops, twos, stops_hi, twos_hi;
-        half(lo, lo1, &stops, &twos);
-        half(hi, hi1, &stops_hi, &twos_hi);
-        stops = (stops | stops_hi << 16) & keep & ~covered;
-        twos = (twos | twos_hi << 16) & stops;
+        uint32_t stops = (uint32_t)_mm_movemask_epi8(t) | (uint32_t)_mm_movemask_epi8(u) << 16;
+        stops &= keep & ~covered;
         const uint32_t quotes = equal_bits(lo, hi, dquote);
         if (quote) {
             /* which bytes lie inside quotes, as in scan_bytes; no
@@ -303,8 +300,9 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
             inside ^= inside << 16;
             if (in_quote) inside = ~inside;
             in_quote = inside >> 31;
-            stops &= ~inside;   /* a two-byte match left in twos is inside too */
+            stops &= ~inside;
         }
+        twos &= stops;
         if (twos << 1 & stops) {
             /* A two-byte separator takes the first byte of a place found
              * right after it: from the lowest up, as the plain scan goes. */
@@ -322,13 +320,14 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
         char *const base = w + at;
         const uint32_t before = quotes << 1 | quote_last;
         quote_last = quotes >> 31;
-        if (!(stops & before) && out < roomy) {
-            for (; stops; stops &= stops - 1) {
-                unsigned i = __builtin_ctz(stops);
-                char *sep = base + i;
+        /* The last byte of each separator: adding a two-byte one's bit
+         * moves it one up (the bit above is never a separator's), except
+         * out of bit 31: that chunk takes the slower way. */
+        if (!(stops & before) && out < roomy && twos < 1u << 31) {
+            for (uint32_t ends = stops + twos; stops; stops &= stops - 1, ends &= ends - 1) {
                 *out++ = start;
-                *sep = 0;
-                start = sep + 1 + (twos >> i & 1);
+                base[__builtin_ctz(stops)] = 0;
+                start = base + __builtin_ctz(ends) + 1;
             }
             return true;
         }
