@@ -167,14 +167,15 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
          * quote, a quote stands right before its separator, and it is not
          * that one quote alone.  Which separators close a token that
          * begins with a quote comes out of one subtraction: taking the bit
-         * of each such beginning (and bit 0 for the token still open from
-         * an earlier chunk, if it began with one) from the separators'
-         * bits borrows up to, and clears, the next separator above it. */
+         * of each such beginning from the separators' bits borrows up to,
+         * and clears, the next separator above it.  The token still open
+         * when the chunk starts, if it begins with a quote, takes bit 0,
+         * whether it begins there or earlier. */
+        const size_t behind = (size_t)(base - start);   /* how far back the open token began */
         const uint32_t opens = *start == '"';
-        const uint32_t open_starts = (stops << 1 | (uint32_t)(start == base)) & quotes;
-        const uint32_t taken = open_starts | (opens & (uint32_t)(start < base));
-        const uint32_t lone = open_starts << 1 | (opens & (uint32_t)(start == base - 1));
-        const uint32_t strip = stops & ~(stops - taken) & before & ~lone;
+        const uint32_t later = stops << 1 & quotes;     /* the tokens that begin here with one */
+        const uint32_t lone = later << 1 | (opens << 1) >> (behind < 2 ? behind : 2);
+        const uint32_t strip = stops & ~(stops - (later | opens)) & before & ~lone;
         for (; stops; stops &= stops - 1) {
             unsigned i = __builtin_ctz(stops);
             char *sep = base + i;
