@@ -46,6 +46,20 @@ struct stop_set {
 int32_t unpack_delimiters(int32_t ndelim, const char *block, delimiter_set &ds)
 {
     if (ndelim < 1 || !block) return KORVA_PARSE_BADDELIM;
+    if (ndelim == 1 && block[0] && !block[1]) {
+        /* one delimiter of one byte, the usual list, at less cost */
+        unsigned char c = (unsigned char)block[0], head[4] = {c, 0, 0, 0}, mask[4] = {0xFF, 0, 0, 0};
+        ds.local[0].s = block;
+        ds.local[0].len = 1;
+        memcpy(&ds.local[0].head, head, 4);
+        memcpy(&ds.local[0].head_mask, mask, 4);
+        ds.d = ds.local;
+        ds.n = ds.nfirst = 1;
+        ds.first[0] = c;
+        ds.all_one_byte = c != '"';
+        ds.short_list = true;
+        return KORVA_PARSE_OK;
+    }
 
     /* Byte by byte, never past the last delimiter's NUL: the list may end
      * right before a page the process cannot read.  A long list is checked

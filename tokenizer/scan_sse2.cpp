@@ -208,6 +208,15 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
         _mm_store_si128(reinterpret_cast<__m128i *>(w + at + 16), hi);
         if (!chunk(lo, hi, at, ~0u)) return room + 1;
     }
+    if (at == ntext && limit - at == 1) {
+        /* Only the delimiter appended to close the last field is left (a
+         * line of whole chunks, such as a fixed-length record): it is a
+         * separator unless quotes are open. */
+        if (in_quote) return (size_t)(out - tokens);
+        if (out == full) return room + 1;
+        *out++ = korva_cut(start, w + at);
+        return (size_t)(out - tokens);
+    }
     if (at < ntext) copy(w + at, text + at, ntext - at);
     for (; at < limit; at += 32) {
         __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at));
