@@ -43,16 +43,25 @@ struct stop_set {
     }
 };
 
+/* Byte k (0-3) of a 4-byte word as korva_match loads it from memory.  Made
+ * with shifts: a 4-byte load of bytes just stored one by one would wait for
+ * them to reach the cache. */
+inline uint32_t korva_head(unsigned char byte, size_t k)
+{
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return (uint32_t)byte << (24 - 8 * k);
+#else
+    return (uint32_t)byte << (8 * k);
+#endif
+}
+
 int32_t unpack_delimiters(int32_t ndelim, const char *block, delimiter_set &ds)
 {
     if (ndelim < 1 || !block) return KORVA_PARSE_BADDELIM;
     if (ndelim == 1 && block[0] && !block[1]) {
         /* one delimiter of one byte, the usual list, at less cost */
-        unsigned char c = (unsigned char)block[0], head[4] = {c, 0, 0, 0}, mask[4] = {0xFF, 0, 0, 0};
-        ds.local[0].s = block;
-        ds.local[0].len = 1;
-        memcpy(&ds.local[0].head, head, 4);
-        memcpy(&ds.local[0].head_mask, mask, 4);
+        unsigned char c = (unsigned char)block[0];
+        ds.local[0] = korva_delimiter{block, 1, korva_head(c, 0), korva_head(0xFF, 0)};
         ds.d = ds.local;
         ds.n = ds.nfirst = 1;
         ds.first[0] = c;
@@ -83,20 +92,20 @@ int32_t unpack_delimiters(int32_t ndelim, const char *block, delimiter_set &ds)
     const char *s = block;
     for (int32_t j = 0; j < ndelim; j++) {
         /* the first 4 bytes, and a mask of those that belong to it */
-        unsigned char head[4] = {0, 0, 0, 0}, mask[4] = {0, 0, 0, 0};
+        uint32_t head = 0, mask = 0;
         size_t len = 0;
         if (!*s) return KORVA_PARSE_BADDELIM;
         for (; s[len]; len++)
             if (len < 4) {
-                head[len] = (unsigned char)s[len];
-                mask[len] = 0xFF;
+                head |= korva_head((unsigned char)s[len], len);
+                mask |= korva_head(0xFF, len);
             }
         d[j].s = s;
         d[j].len = len;
+        d[j].head = head;
+        d[j].head_mask = mask;
         ds.all_one_byte = ds.all_one_byte && len == 1 && *s != '"';
         ds.short_list = ds.short_list && len <= 2;
-        memcpy(&d[j].head, head, 4);
-        memcpy(&d[j].head_mask, mask, 4);
         s += len + 1;
 
         /* the distinct first bytes, counted only up to 17 (more than the
