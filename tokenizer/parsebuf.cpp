@@ -245,7 +245,7 @@ char **cut_tokens(korva_scan_path path, const char *text, size_t n, size_t extra
     char *w = reinterpret_cast<char *>(((uintptr_t)(array + room) + 15) & ~(uintptr_t)15);
     const char *d0 = ds.d[0].s;
     for (size_t k = 0; k < extra; k++) w[n + k] = d0[k];
-    for (size_t k = n + extra; k < n + extra + 4; k++) w[k] = 0;   /* the NUL, and 3 for korva_match */
+    memset(w + n + extra, 0, 4);    /* the NUL, and 3 for korva_match */
 #if KORVA_SSE2_SCAN
     if (path == KORVA_SCAN_SSE2 && ds.nfirst <= 16) {
         *count = korva_scan_sse2(w, text, n, n + extra, ds, quote, array, room);

@@ -257,8 +257,9 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
     uint32_t quote_last = 0;    /* the chunk before ends with a quote */
     uint32_t covered = 0;       /* and with a two-byte separator's first byte */
 
-    /* Where the delimiters start in the 16 bytes x (x1: one byte on), as
-     * bits 0-15 of *stops, and where a two-byte one does, of *twos. */
+    /* A list that comes here holds 1 to 8 two-byte delimiters and so at
+     * most 7 one-byte ones (8 one-byte ones without a quote go to
+     * scan_bytes). */
     const int32_t npairs = all - ones;
     const __m128i *const pair0 = byte0 + ones, *const pair1 = byte1 + ones;
     auto chunk = [&](__m128i lo, __m128i hi, __m128i lo1, __m128i hi1, size_t at, uint32_t keep)
