@@ -235,6 +235,7 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
  * order does not matter: the one-byte delimiters are compared first, then
  * the two-byte ones.  The separators and tokens are then cut as in
  * scan_bytes. */
+template <int Pairs>
 __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t ntext, size_t limit,
                                             const korva_delimiters &ds, bool quote, char **tokens,
                                             size_t room)
@@ -260,26 +261,19 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
     /* A list that comes here holds 1 to 8 two-byte delimiters and so at
      * most 7 one-byte ones (8 one-byte ones without a quote go to
      * scan_bytes). */
-    const int32_t npairs = all - ones;
+    const int32_t npairs = Pairs ? Pairs : all - ones;
     const __m128i *const pair0 = byte0 + ones, *const pair1 = byte1 + ones;
     auto chunk = [&](__m128i lo, __m128i hi, __m128i lo1, __m128i hi1, size_t at, uint32_t keep)
                      __attribute__((always_inline)) {
-        /* Where the two-byte delimiters start, then where any does:
-         * unrolled, since a loop's counting would cost as much as the
-         * compares. */
+        /* Where the two-byte delimiters start, then where any does, with
+         * no loop counting where it can be helped: it would cost as much
+         * as the compares. */
         __m128i t = _mm_setzero_si128(), u = _mm_setzero_si128();
 #define PAIR(j)                                                                        \
     t = _mm_or_si128(t, _mm_and_si128(_mm_cmpeq_epi8(lo, pair0[j]), _mm_cmpeq_epi8(lo1, pair1[j]))); \
     u = _mm_or_si128(u, _mm_and_si128(_mm_cmpeq_epi8(hi, pair0[j]), _mm_cmpeq_epi8(hi1, pair1[j])))
-        switch (npairs) {
-        default: PAIR(7); /* fall through */
-        case 7: PAIR(6); /* fall through */
-        case 6: PAIR(5); /* fall through */
-        case 5: PAIR(4); /* fall through */
-        case 4: PAIR(3); /* fall through */
-        case 3: PAIR(2); /* fall through */
-        case 2: PAIR(1); /* fall through */
-        case 1: PAIR(0);
+        for (int32_t j = 0; j < npairs; j++) {     /* unrolled where Pairs fixes the count */
+            PAIR(j);
         }
 #undef PAIR
         uint32_t twos = (uint32_t)_mm_movemask_epi8(t) | (uint32_t)_mm_movemask_epi8(u) << 16;
@@ -516,7 +510,15 @@ size_t korva_scan_sse2(char *w, const char *text, size_t ntext, size_t n,
         bool quote_free = true;
         for (int32_t j = 0; j < ds.n; j++)
             for (size_t k = 0; k < ds.d[j].len; k++) quote_free = quote_free && ds.d[j].s[k] != '"';
-        if (quote_free) return scan_short(w, text, ntext, limit, ds, quote, tokens, room);
+        if (quote_free) {
+            /* the usual counts of two-byte delimiters get a copy each, in
+             * which the compares need no dispatch */
+            int32_t pairs = 0;
+            for (int32_t j = 0; j < ds.n; j++) pairs += ds.d[j].len == 2;
+            if (pairs == 1) return scan_short<1>(w, text, ntext, limit, ds, quote, tokens, room);
+            if (pairs == 2) return scan_short<2>(w, text, ntext, limit, ds, quote, tokens, room);
+            return scan_short<0>(w, text, ntext, limit, ds, quote, tokens, room);
+        }
     }
     return scan_general(w, text, ntext, limit, ds, quote, tokens, room);
 }
