@@ -248,7 +248,8 @@ char **cut_tokens(korva_scan_path path, const char *text, size_t n, size_t extra
     memset(w + n + extra, 0, 4);    /* the NUL, and 3 for korva_match */
 #if KORVA_SSE2_SCAN
     if (path == KORVA_SCAN_SSE2 && ds.nfirst <= 16) {
-        *count = korva_scan_sse2(w, text, n, n + extra, ds, quote, array, room);
+        *count = ds.all_one_byte ? korva_scan_bytes_sse2(w, text, n, n + extra, ds, quote, array, room)
+                                 : korva_scan_sse2(w, text, n, n + extra, ds, quote, array, room);
         return array;
     }
 #endif

@@ -98,7 +98,11 @@ size_t korva_length_sse2(const char *text);
  * already holds the rest of the working copy w[0..n) (see korva_copy_room),
  * which ends with delimiter 0; cuts it at every separator and stores the
  * tokens in order, at most `room` of them.  Returns how many there are, or
- * room + 1 when they do not fit.  Needs ds.nfirst <= 16. */
+ * room + 1 when they do not fit.  Needs ds.nfirst <= 16.  The first is for
+ * a list of one-byte delimiters without a quote (ds.all_one_byte), the usual
+ * one, reached with one call less; the second for any list. */
+size_t korva_scan_bytes_sse2(char *w, const char *text, size_t ntext, size_t n,
+                             const korva_delimiters &ds, bool quote, char **tokens, size_t room);
 size_t korva_scan_sse2(char *w, const char *text, size_t ntext, size_t n,
                        const korva_delimiters &ds, bool quote, char **tokens, size_t room);
 #endif

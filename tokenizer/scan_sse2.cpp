@@ -499,13 +499,19 @@ __attribute__((noinline)) size_t scan_general(char *w, const char *text, size_t 
 
 } /* namespace */
 
+size_t korva_scan_bytes_sse2(char *w, const char *text, size_t ntext, size_t n,
+                             const korva_delimiters &ds, bool quote, char **tokens, size_t room)
+{
+    /* delimiter 0 is one byte: every separator starts before n */
+    return scan_bytes(w, text, ntext, n, ds, quote, tokens, room);
+}
+
 size_t korva_scan_sse2(char *w, const char *text, size_t ntext, size_t n,
                        const korva_delimiters &ds, bool quote, char **tokens, size_t room)
 {
     /* Every separator starts before `limit`: the scan ends where delimiter
      * 0 would last fit. */
     const size_t limit = n - ds.d[0].len + 1;
-    if (ds.all_one_byte) return scan_bytes(w, text, ntext, limit, ds, quote, tokens, room);
     if (ds.short_list && ds.nfirst == ds.n) {
         bool quote_free = true;
         for (int32_t j = 0; j < ds.n; j++)
