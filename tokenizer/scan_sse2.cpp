@@ -265,14 +265,13 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
     const __m128i *const pair0 = byte0 + ones, *const pair1 = byte1 + ones;
     auto chunk = [&](__m128i lo, __m128i hi, __m128i lo1, __m128i hi1, size_t at, uint32_t keep)
                      __attribute__((always_inline)) {
-        /* Where the two-byte delimiters start, then where any does, with
-         * no loop counting where it can be helped: it would cost as much
-         * as the compares. */
+        /* Where the two-byte delimiters start, then where any does.  The
+         * copies for one and two pairs have their compares unrolled. */
         __m128i t = _mm_setzero_si128(), u = _mm_setzero_si128();
 #define PAIR(j)                                                                        \
     t = _mm_or_si128(t, _mm_and_si128(_mm_cmpeq_epi8(lo, pair0[j]), _mm_cmpeq_epi8(lo1, pair1[j]))); \
     u = _mm_or_si128(u, _mm_and_si128(_mm_cmpeq_epi8(hi, pair0[j]), _mm_cmpeq_epi8(hi1, pair1[j])))
-        for (int32_t j = 0; j < npairs; j++) {     /* unrolled where Pairs fixes the count */
+        for (int32_t j = 0; j < npairs; j++) {
             PAIR(j);
         }
 #undef PAIR
@@ -280,15 +279,8 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
 #define ONE(j)                                         \
     t = _mm_or_si128(t, _mm_cmpeq_epi8(lo, byte0[j])); \
     u = _mm_or_si128(u, _mm_cmpeq_epi8(hi, byte0[j]))
-        switch (ones) {
-        default: ONE(6); /* fall through */
-        case 6: ONE(5); /* fall through */
-        case 5: ONE(4); /* fall through */
-        case 4: ONE(3); /* fall through */
-        case 3: ONE(2); /* fall through */
-        case 2: ONE(1); /* fall through */
-        case 1: ONE(0); /* fall through */
-        case 0: break;
+        for (int32_t j = 0; j < ones; j++) {
+            ONE(j);
         }
 #undef ONE
         uint32_t stops = (uint32_t)_mm_movemask_epi8(t) | (uint32_t)_mm_movemask_epi8(u) << 16;
