@@ -126,7 +126,29 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
         uint32_t stops = equal_bits(lo, hi, first);
         for (int32_t k = 1; k < nfirst; k++) stops |= equal_bits(lo, hi, more[k - 1]);
         stops &= keep;
-        const uint32_t quotes = equal_bits(lo, hi, dquote);
+        char *const base = w + at;
+
+        /* Without a quote in the chunk or right before it, as in most
+         * chunks, no token ending here loses quotes: each is cut as it
+         * stands.  Where quotes do not count that is known from one
+         * pmovmskb. */
+        auto cut_as_they_stand = [&](uint32_t seps) __attribute__((always_inline)) {
+            for (; seps; seps &= seps - 1) {
+                char *sep = base + __builtin_ctz(seps);
+                *out++ = start;
+                *sep = 0;
+                start = sep + 1;
+            }
+        };
+        const __m128i quotes_lo = _mm_cmpeq_epi8(lo, dquote), quotes_hi = _mm_cmpeq_epi8(hi, dquote);
+        if (!quote && !(_mm_movemask_epi8(_mm_or_si128(quotes_lo, quotes_hi)) | quote_last) &&
+            out < roomy) {
+            cut_as_they_stand(stops);
+            return true;
+        }
+
+        const uint32_t quotes = (uint32_t)_mm_movemask_epi8(quotes_lo) |
+                                (uint32_t)_mm_movemask_epi8(quotes_hi) << 16;
         if (quote) {
             /* Which bytes lie inside quotes: bit k of `inside` is the
              * parity of the quotes at bits 0..k (a prefix XOR, done in
@@ -145,20 +167,12 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
             stops &= ~inside;
         }
 
-        /* Every place left is a separator, lowest first.  A token loses
-         * its outer quotes only where a quote stands right before its
-         * separator: without a quote in or right before the chunk, as in
-         * most chunks, each token is cut as it stands. */
-        char *const base = w + at;
+        /* A token loses its outer quotes only where a quote stands right
+         * before its separator. */
         const uint32_t before = quotes << 1 | quote_last;
         quote_last = quotes >> 31;
         if (!before && out < roomy) {
-            for (; stops; stops &= stops - 1) {
-                char *sep = base + __builtin_ctz(stops);
-                *out++ = start;
-                *sep = 0;
-                start = sep + 1;
-            }
+            cut_as_they_stand(stops);
             return true;
         }
 
