@@ -36,6 +36,24 @@ inline uint32_t equal_bits(__m128i lo, __m128i hi, __m128i c)
            (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(hi, c)) << 16;
 }
 
+/* Which bytes of a chunk lie inside quotes, from its quote bits: bit k is
+ * the parity of the quotes at bits 0..k (a prefix XOR, done in five shifts:
+ * after the shift by 1 each bit holds the XOR of 2 bits, after the shift by
+ * 2 of 4, and so on up to 32), flipped throughout when the chunk starts
+ * inside quotes.  in_quote becomes the state after the chunk. */
+inline uint32_t inside_quotes(uint32_t quotes, bool &in_quote)
+{
+    uint32_t inside = quotes;
+    inside ^= inside << 1;
+    inside ^= inside << 2;
+    inside ^= inside << 4;
+    inside ^= inside << 8;
+    inside ^= inside << 16;
+    if (in_quote) inside = ~inside;
+    in_quote = inside >> 31;
+    return inside;
+}
+
 /* x without its bits 0..k-1; k may be 32 or more. */
 inline uint32_t from_bit(uint32_t x, size_t k)
 {
@@ -149,23 +167,7 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
 
         const uint32_t quotes = (uint32_t)_mm_movemask_epi8(quotes_lo) |
                                 (uint32_t)_mm_movemask_epi8(quotes_hi) << 16;
-        if (quote) {
-            /* Which bytes lie inside quotes: bit k of `inside` is the
-             * parity of the quotes at bits 0..k (a prefix XOR, done in
-             * five shifts: after the shift by 1 each bit holds the XOR of
-             * 2 bits, after the shift by 2 of 4, and so on up to 32),
-             * flipped throughout when the chunk starts inside quotes.
-             * Quotes past `limit` do no harm: the scan ends there. */
-            uint32_t inside = quotes;
-            inside ^= inside << 1;
-            inside ^= inside << 2;
-            inside ^= inside << 4;
-            inside ^= inside << 8;
-            inside ^= inside << 16;
-            if (in_quote) inside = ~inside;
-            in_quote = inside >> 31;     /* the state after the chunk */
-            stops &= ~inside;
-        }
+        if (quote) stops &= ~inside_quotes(quotes, in_quote);   /* quotes past `limit` do no harm */
 
         /* A token loses its outer quotes only where a quote stands right
          * before its separator. */
@@ -300,19 +302,7 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
         uint32_t stops = (uint32_t)_mm_movemask_epi8(t) | (uint32_t)_mm_movemask_epi8(u) << 16;
         stops &= keep & ~covered;
         const uint32_t quotes = equal_bits(lo, hi, dquote);
-        if (quote) {
-            /* which bytes lie inside quotes, as in scan_bytes; no
-             * separator holds a quote, so none is skipped */
-            uint32_t inside = quotes;
-            inside ^= inside << 1;
-            inside ^= inside << 2;
-            inside ^= inside << 4;
-            inside ^= inside << 8;
-            inside ^= inside << 16;
-            if (in_quote) inside = ~inside;
-            in_quote = inside >> 31;
-            stops &= ~inside;
-        }
+        if (quote) stops &= ~inside_quotes(quotes, in_quote);   /* no separator holds a quote */
         twos &= stops;
         if (twos << 1 & stops) {
             /* A two-byte separator takes the first byte of a place found
