@@ -282,9 +282,9 @@ int32_t parse(korva_scan_path path, const char *text, const korva_delimiters &ds
 
     /* Room for a token per 8 bytes of text fits most lines without a pass
      * to count them; the 32 more let the SSE2 scan cut a short line's
-     * chunks without checking the room token by token.  A line of shorter fields is cut again with room for one
-     * per stop byte, plus the appended delimiter 0: every separator starts at
-     * one of those. */
+     * chunks without checking the room token by token.  A line of shorter
+     * fields is cut again with room for one per stop byte, plus the
+     * appended delimiter 0: every separator starts at one of those. */
     size_t room = n / 8 + 32, count = 0, size = 0;
     char **array = cut_tokens(path, text, n, extra, ds, quote, room, &count, old, &size);
     if (array && count > room) {

@@ -369,9 +369,8 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
 }
 
 /* The scan for any other list. */
-__attribute__((noinline)) size_t scan_general(char *w, const char *text, size_t ntext, size_t limit,
-                                              const korva_delimiters &ds, bool quote, char **tokens,
-                                              size_t room)
+__attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva_delimiters &ds,
+                                              bool quote, char **tokens, size_t room)
 {
     /* Kept in locals: the tokens are cut by byte stores, which the compiler
      * must otherwise assume could change *ds. */
@@ -398,30 +397,14 @@ __attribute__((noinline)) size_t scan_general(char *w, const char *text, size_t 
     size_t resume = 0;
     bool in_quote = false;
     for (size_t at = 0; at < limit; at += 32) {
-        /* A short list's scan copies the text as it goes, as scan_bytes
-         * does, while the chunk and the byte after it lie inside the text;
-         * then the rest is copied and the chunks are loaded from w, which
-         * is 16-byte aligned and whose room is a multiple of 32 bytes and
-         * more (see korva_copy_room).  Any other list is compared in full
-         * at each place, which may read ahead of the chunk: w holds all of
-         * the text before the scan starts. */
-        const char *from = w;
-        if (short_list && at + 33 <= ntext) from = text;
-        else if (at < ntext) {
-            copy(w + at, text + at, ntext - at);
-            ntext = at;     /* all copied */
-        }
-        __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at));
-        __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at + 16));
-        if (from == text) {
-            _mm_store_si128(reinterpret_cast<__m128i *>(w + at), lo);
-            _mm_store_si128(reinterpret_cast<__m128i *>(w + at + 16), hi);
-        }
+        /* w is 16-byte aligned and its room a multiple of 32 bytes */
+        __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at));
+        __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at + 16));
         uint32_t stops = 0, twos = 0;
         if (short_list) {
-            /* the chunk one byte on */
-            __m128i lo1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at + 1));
-            __m128i hi1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at + 17));
+            /* the chunk one byte on: inside the block (see korva_copy_room) */
+            __m128i lo1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(w + at + 1));
+            __m128i hi1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(w + at + 17));
             for (int32_t j = 0; j < ndelim; j++) {
                 uint32_t m = equal_bits(lo, hi, byte0[j]);
                 if (two[j]) m &= equal_bits(lo1, hi1, byte1[j]);
@@ -522,7 +505,12 @@ size_t korva_scan_sse2(char *w, const char *text, size_t ntext, size_t n,
             return scan_short<0>(w, text, ntext, limit, ds, quote, tokens, room);
         }
     }
-    return scan_general(w, text, ntext, limit, ds, quote, tokens, room);
+    /* The general scan compares in full at each place, which may read
+     * ahead of the chunk: the copy comes first.  The lists that come here
+     * (shared first bytes, a quote in a delimiter, more than 8 delimiters
+     * or longer ones) are the rare ones. */
+    copy(w, text, ntext);
+    return scan_general(w, limit, ds, quote, tokens, room);
 }
 
 #endif
