@@ -27,6 +27,12 @@ foreach(kind EXE SHARED MODULE)
     set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -L${KORVA_GCC_DIR}")
 endforeach()
 
+# MinGW-w64's headers and import libraries are the only system ones.  Without
+# a sysroot clang's MinGW driver searches the host's /usr/include and
+# /usr/lib after them, so a host header the MinGW headers lack (Debian's
+# i386 glibc <sys/single_threaded.h>, which libstdc++ looks for) would be
+# built into the DLL.
+set(CMAKE_SYSROOT /usr/${KORVA_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH /usr/${KORVA_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
