@@ -253,8 +253,13 @@ KORVA_CUT_TOKENS char **cut_tokens(korva_scan_path path, const char *text, size_
     if (!array) return NULL;
 
     char *w = reinterpret_cast<char *>(((uintptr_t)(array + room) + 15) & ~(uintptr_t)15);
+    /* A one-byte delimiter 0, the usual one, is stored whether it is
+     * wanted or not: where it is not, the NUL takes its place. */
     const char *d0 = ds.d[0].s;
-    for (size_t k = 0; k < extra; k++) w[n + k] = d0[k];
+    if (ds.d[0].len == 1)
+        w[n] = d0[0];
+    else
+        for (size_t k = 0; k < extra; k++) w[n + k] = d0[k];
     memset(w + n + extra, 0, 4);    /* the NUL, and 3 for korva_match */
 #if KORVA_SSE2_SCAN
     if (path == KORVA_SCAN_SSE2 && ds.nfirst <= 16) {
@@ -286,9 +291,13 @@ int32_t parse(korva_scan_path path, const char *text, const korva_delimiters &ds
     /* the text must end with delimiter 0, so the last field is closed */
     const korva_delimiter &d0 = ds.d[0];
     size_t extra = 0;
-    if (n < d0.len) extra = d0.len;
-    for (size_t k = 0; !extra && k < d0.len; k++)
-        if (text[n - d0.len + k] != d0.s[k]) extra = d0.len;
+    if (d0.len == 1)
+        extra = text[n - 1] != d0.s[0];     /* the usual one, at less cost */
+    else if (n < d0.len)
+        extra = d0.len;
+    else
+        for (size_t k = 0; !extra && k < d0.len; k++)
+            if (text[n - d0.len + k] != d0.s[k]) extra = d0.len;
 
     /* Room for a token per 8 bytes of text fits most lines without a pass
      * to count them; the 32 more let the SSE2 scan cut a short line's
