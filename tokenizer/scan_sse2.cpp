@@ -379,20 +379,6 @@ __attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva
     __m128i more[15];
     for (int32_t k = 1; k < nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
 
-    /* Up to 8 delimiters of one or two bytes (the usual lists): where each
-     * one matches in full is found for a whole chunk at once, by comparing
-     * the chunk with its first byte and the chunk one byte further on with
-     * its second, and ANDing the two. */
-    const bool short_list = ds.short_list;
-    __m128i byte0[8], byte1[8];
-    bool two[8];
-    for (int32_t j = 0; short_list && j < ds.n; j++) {
-        two[j] = ds.d[j].len == 2;
-        byte0[j] = _mm_set1_epi8(ds.d[j].s[0]);
-        byte1[j] = _mm_set1_epi8(two[j] ? ds.d[j].s[1] : 0);
-    }
-    const int32_t ndelim = ds.n;
-
     char *start = w, **out = tokens, **const full = tokens + room;
     size_t resume = 0;
     bool in_quote = false;
@@ -400,22 +386,8 @@ __attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva
         /* w is 16-byte aligned and its room a multiple of 32 bytes */
         __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at));
         __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at + 16));
-        uint32_t stops = 0, twos = 0;
-        if (short_list) {
-            /* the chunk one byte on: inside the block (see korva_copy_room) */
-            __m128i lo1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(w + at + 1));
-            __m128i hi1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(w + at + 17));
-            for (int32_t j = 0; j < ndelim; j++) {
-                uint32_t m = equal_bits(lo, hi, byte0[j]);
-                if (two[j]) m &= equal_bits(lo1, hi1, byte1[j]);
-                m &= ~stops;     /* an earlier delimiter matching there wins */
-                stops |= m;
-                if (two[j]) twos |= m;
-            }
-        } else {
-            stops = equal_bits(lo, hi, first);
-            for (int32_t k = 1; k < nfirst; k++) stops |= equal_bits(lo, hi, more[k - 1]);
-        }
+        uint32_t stops = equal_bits(lo, hi, first);
+        for (int32_t k = 1; k < nfirst; k++) stops |= equal_bits(lo, hi, more[k - 1]);
         uint32_t quotes = quote ? equal_bits(lo, hi, dquote) : 0;
         if (limit - at < 32) {
             uint32_t before_limit = (1u << (limit - at)) - 1;
@@ -429,24 +401,9 @@ __attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva
             quotes = from_bit(quotes, resume - at);
         }
 
-        /* A short list without quotes: each place found is a separator,
-         * and its length is known, unless a two-byte separator is followed
-         * at once by another place found (whose first byte it takes). */
-        if (short_list && !quote && !(twos << 1 & stops)) {
-            for (; stops; stops &= stops - 1) {
-                unsigned i = __builtin_ctz(stops);
-                char *sep = w + at + i;
-                if (out == full) return room + 1;
-                *out++ = korva_cut(start, sep);
-                start = sep + 1 + (twos >> i & 1);
-            }
-            resume = (size_t)(start - w);
-            continue;
-        }
-
-        /* Any other case, place by place as the plain scan goes.  Inside
-         * quotes only the closing quote counts.  A quote comes before any
-         * delimiter that starts with one. */
+        /* Place by place as the plain scan goes: the delimiters compared in
+         * list order.  Inside quotes only the closing quote counts.  A quote
+         * comes before any delimiter that starts with one. */
         for (;;) {
             uint32_t next = in_quote ? quotes : stops | quotes;
             if (!next) break;
@@ -460,7 +417,7 @@ __attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva
                 continue;
             }
             char *sep = w + at + i;
-            size_t len = short_list ? 1 + (twos >> i & 1) : korva_match(sep, ds);
+            size_t len = korva_match(sep, ds);
             if (!len) continue;
             if (out == full) return room + 1;
             *out++ = korva_cut(start, sep);
