@@ -50,14 +50,22 @@ struct korva_delimiters {
     bool short_list;      /* up to 8 delimiters, none longer than 2 bytes */
 };
 
+/* The SSE2 scan's step: 64 bytes where a mask of one bit per byte fits
+ * one register (x86-64), 32 where it would take two (i686). */
+#if defined(__x86_64__)
+#define KORVA_CHUNK 64
+#else
+#define KORVA_CHUNK 32
+#endif
+
 /* The room of the working copy a scan runs over: `n` bytes (the text,
  * ending with delimiter 0), then a NUL and 3 more zero bytes, and more, so
- * that the SSE2 scan's 32-byte steps (aligned, from the copy's 16-byte
- * aligned start) and its loads one byte further on stay inside the block.
- * The bytes past the zeros are read, never used. */
+ * that the SSE2 scan's steps (aligned, from the copy's 16-byte aligned
+ * start) and its loads one byte further on stay inside the block.  The
+ * bytes past the zeros are read, never used. */
 static inline size_t korva_copy_room(size_t n)
 {
-    return ((n + 4 + 31) & ~(size_t)31) + 16;
+    return ((n + 4 + KORVA_CHUNK - 1) & ~(size_t)(KORVA_CHUNK - 1)) + 16;
 }
 
 /* The length of the first delimiter in list order that matches at `at`, or

@@ -1,16 +1,17 @@
 /*
- * The token scanner with SSE2, 32 bytes at a time.  Built with -msse2 (and
+ * The token scanner with SSE2, a chunk at a time.  Built with -msse2 (and
  * only this file): korva_parsebuf calls into it only when the processor has
  * SSE2.  Nothing here may be shared with the other files as an inline
  * function of external linkage (see scan.h), so it includes no C++ library
  * header.
  *
- * The idea: compare a chunk of 32 bytes with each distinct first byte of the
- * delimiters at once (pcmpeqb), squeeze each comparison into a 32-bit mask
- * with one bit per byte (pmovmskb), and OR them.  A set bit is a place where
+ * The idea: compare a chunk of KORVA_CHUNK bytes (64 on x86-64, 32 on i686,
+ * see scan.h) with each distinct first byte of the delimiters at once
+ * (pcmpeqb), OR the comparisons, and squeeze them into a mask with one bit
+ * per byte (pmovmskb, 16 bits at a time).  A set bit is a place where
  * a delimiter may start.  The bits are then visited from the lowest up:
- * __builtin_ctz (count trailing zeros) gives the position of the lowest set
- * bit, and `mask &= ~1u << i` clears that bit and every one below it (or
+ * count trailing zeros (`lowest`) gives the position of the lowest set
+ * bit, and `mask &= ~(mask_t)1 << i` clears that bit and every one below it (or
  * `mask &= mask - 1`, which clears just the lowest set bit: subtracting 1
  * turns it to 0 and the zeros below it to ones, which the AND drops).  Only
  * at those places are the delimiters compared in full, in list order, or
@@ -28,36 +29,99 @@
 
 namespace {
 
-/* The bytes of the chunk lo:hi that equal those of c, as bits 0-31
- * (byte k of lo is bit k, byte k of hi is bit 16 + k). */
-inline uint32_t equal_bits(__m128i lo, __m128i hi, __m128i c)
+/* A chunk's mask: bit k for its byte k. */
+#if KORVA_CHUNK == 64
+typedef uint64_t mask_t;
+#else
+typedef uint32_t mask_t;
+#endif
+const int blocks = KORVA_CHUNK / 16;
+const mask_t all_bits = ~(mask_t)0;
+
+/* A chunk, as its 16-byte blocks. */
+struct chunk_t {
+    __m128i b[blocks];
+};
+
+inline chunk_t load_chunk(const char *p)    /* p 16-byte aligned */
 {
-    return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(lo, c)) |
-           (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(hi, c)) << 16;
+    chunk_t c;
+    for (int k = 0; k < blocks; k++) c.b[k] = _mm_load_si128(reinterpret_cast<const __m128i *>(p) + k);
+    return c;
+}
+
+inline chunk_t loadu_chunk(const char *p)
+{
+    chunk_t c;
+    for (int k = 0; k < blocks; k++) c.b[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p) + k);
+    return c;
+}
+
+inline void store_chunk(char *p, const chunk_t &c)     /* p 16-byte aligned */
+{
+    for (int k = 0; k < blocks; k++) _mm_store_si128(reinterpret_cast<__m128i *>(p) + k, c.b[k]);
+}
+
+/* The mask of a chunk's comparison results (0xFF or 0 per byte). */
+inline mask_t bits(const chunk_t &c)
+{
+    mask_t m = 0;
+    for (int k = 0; k < blocks; k++) m |= (mask_t)(uint32_t)_mm_movemask_epi8(c.b[k]) << 16 * k;
+    return m;
+}
+
+/* The bytes of the chunk that equal those of v. */
+inline chunk_t equal(const chunk_t &c, __m128i v)
+{
+    chunk_t e;
+    for (int k = 0; k < blocks; k++) e.b[k] = _mm_cmpeq_epi8(c.b[k], v);
+    return e;
+}
+
+/* Both comparisons' bytes. */
+inline chunk_t either(const chunk_t &x, const chunk_t &y)
+{
+    chunk_t e;
+    for (int k = 0; k < blocks; k++) e.b[k] = _mm_or_si128(x.b[k], y.b[k]);
+    return e;
+}
+
+inline mask_t equal_bits(const chunk_t &c, __m128i v)
+{
+    return bits(equal(c, v));
+}
+
+/* The position of the lowest set bit of m, which is not 0. */
+inline unsigned lowest(mask_t m)
+{
+    return sizeof(m) > sizeof(unsigned) ? __builtin_ctzll(m) : __builtin_ctz(m);
+}
+
+/* The bits of a chunk's first k bytes; k may be KORVA_CHUNK or more. */
+inline mask_t below(size_t k)
+{
+    return k >= KORVA_CHUNK ? all_bits : ((mask_t)1 << k) - 1;
 }
 
 /* Which bytes of a chunk lie inside quotes, from its quote bits: bit k is
- * the parity of the quotes at bits 0..k (a prefix XOR, done in five shifts:
- * after the shift by 1 each bit holds the XOR of 2 bits, after the shift by
- * 2 of 4, and so on up to 32), flipped throughout when the chunk starts
- * inside quotes.  in_quote becomes the state after the chunk. */
-inline uint32_t inside_quotes(uint32_t quotes, bool &in_quote)
+ * the parity of the quotes at bits 0..k (a prefix XOR, done in five or six
+ * shifts: after the shift by 1 each bit holds the XOR of 2 bits, after the
+ * shift by 2 of 4, and so on up to the chunk's size), flipped throughout
+ * when the chunk starts inside quotes.  in_quote becomes the state after
+ * the chunk. */
+inline mask_t inside_quotes(mask_t quotes, bool &in_quote)
 {
-    uint32_t inside = quotes;
-    inside ^= inside << 1;
-    inside ^= inside << 2;
-    inside ^= inside << 4;
-    inside ^= inside << 8;
-    inside ^= inside << 16;
+    mask_t inside = quotes;
+    for (unsigned k = 1; k < KORVA_CHUNK; k *= 2) inside ^= inside << k;
     if (in_quote) inside = ~inside;
-    in_quote = inside >> 31;
+    in_quote = inside >> (KORVA_CHUNK - 1);
     return inside;
 }
 
-/* x without its bits 0..k-1; k may be 32 or more. */
-inline uint32_t from_bit(uint32_t x, size_t k)
+/* x without its bits 0..k-1; k may be KORVA_CHUNK or more. */
+inline mask_t from_bit(mask_t x, size_t k)
 {
-    return k >= 32 ? 0 : x & (~0u << k);
+    return x & ~below(k);
 }
 
 /* An aligned 16-byte load from the caller's text.  It may read up to 15
@@ -132,17 +196,19 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
     for (int32_t k = 1; k < nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
 
     char *start = w, **out = tokens, **const full = tokens + room;
-    /* below `roomy` the tokens of a whole chunk (32 at most) fit */
-    char **const roomy = full - (room < 32 ? room : 32);
+    /* below `roomy` the tokens of a whole chunk fit */
+    char **const roomy = full - (room < KORVA_CHUNK ? room : KORVA_CHUNK);
     bool in_quote = false;
-    uint32_t quote_last = 0;    /* the chunk before ends with a quote */
+    mask_t quote_last = 0;      /* the chunk before ends with a quote */
 
-    /* Cuts the chunk lo:hi at w + at, whose bits outside `keep` lie past
-     * the end; false when the tokens do not fit. */
-    auto chunk = [&](__m128i lo, __m128i hi, size_t at, uint32_t keep)
-                     __attribute__((always_inline)) {
-        uint32_t stops = equal_bits(lo, hi, first);
-        for (int32_t k = 1; k < nfirst; k++) stops |= equal_bits(lo, hi, more[k - 1]);
+    /* Cuts the chunk c at w + at, whose bits outside `keep` lie past the
+     * end; false when the tokens do not fit. */
+    auto cut_chunk = [&](const chunk_t &c, size_t at, mask_t keep) __attribute__((always_inline)) {
+        /* Each first byte's mask is ORed on its own, and below the quote
+         * test comes before the room test: written the other way round,
+         * the i686 build ran this loop up to a fifth slower. */
+        mask_t stops = equal_bits(c, first);
+        for (int32_t k = 1; k < nfirst; k++) stops |= equal_bits(c, more[k - 1]);
         stops &= keep;
         char *const base = w + at;
 
@@ -150,29 +216,29 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
          * chunks, no token ending here loses quotes: each is cut as it
          * stands.  Where quotes do not count that is known from one
          * pmovmskb. */
-        auto cut_as_they_stand = [&](uint32_t seps) __attribute__((always_inline)) {
+        auto cut_as_they_stand = [&](mask_t seps) __attribute__((always_inline)) {
             for (; seps; seps &= seps - 1) {
-                char *sep = base + __builtin_ctz(seps);
+                char *sep = base + lowest(seps);
                 *out++ = start;
                 *sep = 0;
                 start = sep + 1;
             }
         };
-        const __m128i quotes_lo = _mm_cmpeq_epi8(lo, dquote), quotes_hi = _mm_cmpeq_epi8(hi, dquote);
-        if (!quote && !(_mm_movemask_epi8(_mm_or_si128(quotes_lo, quotes_hi)) | quote_last) &&
-            out < roomy) {
+        const chunk_t dquotes = equal(c, dquote);
+        __m128i any = dquotes.b[0];
+        for (int k = 1; k < blocks; k++) any = _mm_or_si128(any, dquotes.b[k]);
+        if (!quote && !(_mm_movemask_epi8(any) | quote_last) && out < roomy) {
             cut_as_they_stand(stops);
             return true;
         }
 
-        const uint32_t quotes = (uint32_t)_mm_movemask_epi8(quotes_lo) |
-                                (uint32_t)_mm_movemask_epi8(quotes_hi) << 16;
+        const mask_t quotes = bits(dquotes);
         if (quote) stops &= ~inside_quotes(quotes, in_quote);   /* quotes past `limit` do no harm */
 
         /* A token loses its outer quotes only where a quote stands right
          * before its separator. */
-        const uint32_t before = quotes << 1 | quote_last;
-        quote_last = quotes >> 31;
+        const mask_t before = quotes << 1 | quote_last;
+        quote_last = quotes >> (KORVA_CHUNK - 1);
         if (!before && out < roomy) {
             cut_as_they_stand(stops);
             return true;
@@ -188,12 +254,12 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
          * when the chunk starts, if it begins with a quote, takes bit 0,
          * whether it begins there or earlier. */
         const size_t behind = (size_t)(base - start);   /* how far back the open token began */
-        const uint32_t opens = *start == '"';
-        const uint32_t later = stops << 1 & quotes;     /* the tokens that begin here with one */
-        const uint32_t lone = later << 1 | (opens << 1) >> (behind < 2 ? behind : 2);
-        const uint32_t strip = stops & ~(stops - (later | opens)) & before & ~lone;
+        const mask_t opens = *start == '"';
+        const mask_t later = stops << 1 & quotes;       /* the tokens that begin here with one */
+        const mask_t lone = later << 1 | (opens << 1) >> (behind < 2 ? behind : 2);
+        const mask_t strip = stops & ~(stops - (later | opens)) & before & ~lone;
         for (; stops; stops &= stops - 1) {
-            unsigned i = __builtin_ctz(stops);
+            unsigned i = lowest(stops);
             char *sep = base + i;
             if (out == full) return false;
             if (strip >> i & 1) {
@@ -213,16 +279,14 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
      * stored into w, which is 16-byte aligned.  For the last chunks the
      * rest of the text is copied first (16 bytes at a time while whole
      * blocks remain, then byte by byte) and they are loaded from w, whose
-     * room is a multiple of 32 bytes and already holds what follows the
+     * room is a multiple of the chunk and already holds what follows the
      * text.  The cuts write into w only at or before the chunk just
      * stored.  Every chunk inside the text lies before `limit`. */
     size_t at = 0;
-    for (; at + 32 <= ntext; at += 32) {
-        __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at));
-        __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at + 16));
-        _mm_store_si128(reinterpret_cast<__m128i *>(w + at), lo);
-        _mm_store_si128(reinterpret_cast<__m128i *>(w + at + 16), hi);
-        if (!chunk(lo, hi, at, ~0u)) return room + 1;
+    for (; at + KORVA_CHUNK <= ntext; at += KORVA_CHUNK) {
+        const chunk_t c = loadu_chunk(text + at);
+        store_chunk(w + at, c);
+        if (!cut_chunk(c, at, all_bits)) return room + 1;
     }
     if (at == ntext && limit - at == 1) {
         /* Only the delimiter appended to close the last field is left (a
@@ -234,11 +298,8 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
         return (size_t)(out - tokens);
     }
     if (at < ntext) copy(w + at, text + at, ntext - at);
-    for (; at < limit; at += 32) {
-        __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at));
-        __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at + 16));
-        if (!chunk(lo, hi, at, limit - at < 32 ? (1u << (limit - at)) - 1 : ~0u)) return room + 1;
-    }
+    for (; at < limit; at += KORVA_CHUNK)
+        if (!cut_chunk(load_chunk(w + at), at, below(limit - at))) return room + 1;
     return (size_t)(out - tokens);
 }
 
@@ -269,71 +330,65 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
     const __m128i dquote = _mm_set1_epi8('"');
 
     char *start = w, **out = tokens, **const full = tokens + room;
-    char **const roomy = full - (room < 32 ? room : 32);
+    char **const roomy = full - (room < KORVA_CHUNK ? room : KORVA_CHUNK);
     bool in_quote = false;
-    uint32_t quote_last = 0;    /* the chunk before ends with a quote */
-    uint32_t covered = 0;       /* and with a two-byte separator's first byte */
+    mask_t quote_last = 0;      /* the chunk before ends with a quote */
+    mask_t covered = 0;         /* and with a two-byte separator's first byte */
+    const mask_t top = (mask_t)1 << (KORVA_CHUNK - 1);
 
     /* A list that comes here holds 1 to 8 two-byte delimiters and so at
      * most 7 one-byte ones (8 one-byte ones without a quote go to
      * scan_bytes). */
     const int32_t npairs = Pairs ? Pairs : all - ones;
     const __m128i *const pair0 = byte0 + ones, *const pair1 = byte1 + ones;
-    auto chunk = [&](__m128i lo, __m128i hi, __m128i lo1, __m128i hi1, size_t at, uint32_t keep)
-                     __attribute__((always_inline)) {
+    /* c is the chunk, next the chunk one byte further on */
+    auto cut_chunk = [&](const chunk_t &c, const chunk_t &next, size_t at, mask_t keep)
+                         __attribute__((always_inline)) {
         /* Where the two-byte delimiters start, then where any does.  The
          * copies for one and two pairs have their compares unrolled. */
-        __m128i t = _mm_setzero_si128(), u = _mm_setzero_si128();
-#define PAIR(j)                                                                        \
-    t = _mm_or_si128(t, _mm_and_si128(_mm_cmpeq_epi8(lo, pair0[j]), _mm_cmpeq_epi8(lo1, pair1[j]))); \
-    u = _mm_or_si128(u, _mm_and_si128(_mm_cmpeq_epi8(hi, pair0[j]), _mm_cmpeq_epi8(hi1, pair1[j])))
-        for (int32_t j = 0; j < npairs; j++) {
-            PAIR(j);
-        }
-#undef PAIR
-        uint32_t twos = (uint32_t)_mm_movemask_epi8(t) | (uint32_t)_mm_movemask_epi8(u) << 16;
-#define ONE(j)                                         \
-    t = _mm_or_si128(t, _mm_cmpeq_epi8(lo, byte0[j])); \
-    u = _mm_or_si128(u, _mm_cmpeq_epi8(hi, byte0[j]))
-        for (int32_t j = 0; j < ones; j++) {
-            ONE(j);
-        }
-#undef ONE
-        uint32_t stops = (uint32_t)_mm_movemask_epi8(t) | (uint32_t)_mm_movemask_epi8(u) << 16;
+        chunk_t found;
+        for (int k = 0; k < blocks; k++) found.b[k] = _mm_setzero_si128();
+        for (int32_t j = 0; j < npairs; j++)
+            for (int k = 0; k < blocks; k++)
+                found.b[k] = _mm_or_si128(found.b[k], _mm_and_si128(_mm_cmpeq_epi8(c.b[k], pair0[j]),
+                                                                    _mm_cmpeq_epi8(next.b[k], pair1[j])));
+        mask_t twos = bits(found);
+        for (int32_t j = 0; j < ones; j++) found = either(found, equal(c, byte0[j]));
+        mask_t stops = bits(found);
         stops &= keep & ~covered;
-        const uint32_t quotes = equal_bits(lo, hi, dquote);
+        const mask_t quotes = equal_bits(c, dquote);
         if (quote) stops &= ~inside_quotes(quotes, in_quote);   /* no separator holds a quote */
         twos &= stops;
         if (twos << 1 & stops) {
             /* A two-byte separator takes the first byte of a place found
              * right after it: from the lowest up, as the plain scan goes. */
-            uint32_t kept = 0;
-            for (uint32_t left = stops; left; left &= left - 1) {
-                uint32_t bit = left & (0u - left);
+            mask_t kept = 0;
+            for (mask_t left = stops; left; left &= left - 1) {
+                mask_t bit = left & (0 - left);
                 kept |= bit;
                 if (twos & bit) left &= ~(bit << 1);
             }
             stops = kept;
             twos &= kept;
         }
-        covered = twos >> 31;
+        covered = twos >> (KORVA_CHUNK - 1);
 
         char *const base = w + at;
-        const uint32_t before = quotes << 1 | quote_last;
-        quote_last = quotes >> 31;
+        const mask_t before = quotes << 1 | quote_last;
+        quote_last = quotes >> (KORVA_CHUNK - 1);
         /* The last byte of each separator: adding a two-byte one's bit
          * moves it one up (the bit above is never a separator's), except
-         * out of bit 31: that chunk takes the slower way. */
-        if (!(stops & before) && out < roomy && twos < 1u << 31) {
-            for (uint32_t ends = stops + twos; stops; stops &= stops - 1, ends &= ends - 1) {
+         * out of the top bit: that chunk takes the slower way. */
+        if (!(stops & before) && out < roomy && twos < top) {
+            for (mask_t ends = stops + twos; stops; stops &= stops - 1, ends &= ends - 1) {
                 *out++ = start;
-                base[__builtin_ctz(stops)] = 0;
-                start = base + __builtin_ctz(ends) + 1;
+                base[lowest(stops)] = 0;
+                start = base + lowest(ends) + 1;
             }
             return true;
         }
         for (; stops; stops &= stops - 1) {
-            unsigned i = __builtin_ctz(stops);
+            unsigned i = lowest(stops);
             char *sep = base + i;
             if (out == full) return false;
             *out++ = korva_cut(start, sep);
@@ -345,26 +400,15 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
     /* The copy is made as the scan goes, as in scan_bytes, while the chunk
      * and the byte after it lie inside the text. */
     size_t at = 0;
-    for (; at + 33 <= ntext; at += 32) {
-        const char *p = text + at;
-        __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
-        _mm_store_si128(reinterpret_cast<__m128i *>(w + at), lo);
-        _mm_store_si128(reinterpret_cast<__m128i *>(w + at + 16), hi);
-        if (!chunk(lo, hi, _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1)),
-                   _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 17)), at, ~0u))
-            return room + 1;
+    for (; at + KORVA_CHUNK + 1 <= ntext; at += KORVA_CHUNK) {
+        const chunk_t c = loadu_chunk(text + at);
+        store_chunk(w + at, c);
+        if (!cut_chunk(c, loadu_chunk(text + at + 1), at, all_bits)) return room + 1;
     }
     if (at < ntext) copy(w + at, text + at, ntext - at);
-    for (; at < limit; at += 32) {
-        const char *p = w + at;
-        if (!chunk(_mm_load_si128(reinterpret_cast<const __m128i *>(p)),
-                   _mm_load_si128(reinterpret_cast<const __m128i *>(p + 16)),
-                   _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1)),
-                   _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 17)), at,
-                   limit - at < 32 ? (1u << (limit - at)) - 1 : ~0u))
+    for (; at < limit; at += KORVA_CHUNK)
+        if (!cut_chunk(load_chunk(w + at), loadu_chunk(w + at + 1), at, below(limit - at)))
             return room + 1;
-    }
     return (size_t)(out - tokens);
 }
 
@@ -382,18 +426,14 @@ __attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva
     char *start = w, **out = tokens, **const full = tokens + room;
     size_t resume = 0;
     bool in_quote = false;
-    for (size_t at = 0; at < limit; at += 32) {
-        /* w is 16-byte aligned and its room a multiple of 32 bytes */
-        __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at));
-        __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i *>(w + at + 16));
-        uint32_t stops = equal_bits(lo, hi, first);
-        for (int32_t k = 1; k < nfirst; k++) stops |= equal_bits(lo, hi, more[k - 1]);
-        uint32_t quotes = quote ? equal_bits(lo, hi, dquote) : 0;
-        if (limit - at < 32) {
-            uint32_t before_limit = (1u << (limit - at)) - 1;
-            stops &= before_limit;
-            quotes &= before_limit;
-        }
+    for (size_t at = 0; at < limit; at += KORVA_CHUNK) {
+        /* w is 16-byte aligned and its room a multiple of the chunk */
+        const chunk_t c = load_chunk(w + at);
+        chunk_t found = equal(c, first);
+        for (int32_t k = 1; k < nfirst; k++) found = either(found, equal(c, more[k - 1]));
+        const mask_t keep = below(limit - at);
+        mask_t stops = bits(found) & keep;
+        mask_t quotes = quote ? equal_bits(c, dquote) & keep : 0;
 
         /* the tail of a separator that began in an earlier chunk */
         if (resume > at) {
@@ -405,10 +445,10 @@ __attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva
          * list order.  Inside quotes only the closing quote counts.  A quote
          * comes before any delimiter that starts with one. */
         for (;;) {
-            uint32_t next = in_quote ? quotes : stops | quotes;
+            mask_t next = in_quote ? quotes : stops | quotes;
             if (!next) break;
-            unsigned i = __builtin_ctz(next);
-            uint32_t above = ~1u << i;
+            unsigned i = lowest(next);
+            mask_t above = ~(mask_t)1 << i;
             bool is_quote = quotes >> i & 1;
             stops &= above;
             quotes &= above;
