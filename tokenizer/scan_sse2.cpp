@@ -5,18 +5,18 @@
  * function of external linkage (see scan.h), so it includes no C++ library
  * header.
  *
- * The idea: compare a chunk of KORVA_CHUNK bytes (64 on x86-64, 32 on i686,
- * see scan.h) with each distinct first byte of the delimiters at once
- * (pcmpeqb), OR the comparisons, and squeeze them into a mask with one bit
- * per byte (pmovmskb, 16 bits at a time).  A set bit is a place where
- * a delimiter may start.  The bits are then visited from the lowest up:
- * count trailing zeros (`lowest`) gives the position of the lowest set
- * bit, and `mask &= ~(mask_t)1 << i` clears that bit and every one below it (or
- * `mask &= mask - 1`, which clears just the lowest set bit: subtracting 1
- * turns it to 0 and the zeros below it to ones, which the AND drops).  Only
- * at those places are the delimiters compared in full, in list order, or
- * not at all where the masks already prove a full match.  Most bytes of a
- * line are never looked at one by one.
+ * The idea: compare a chunk of the text (KORVA_CHUNK bytes, 64 on x86-64
+ * and 32 on i686, see scan.h; 32 everywhere for the short lists) with each
+ * distinct first byte of the delimiters at once (pcmpeqb), and squeeze the
+ * comparisons into a mask with one bit per byte (pmovmskb, 16 bits at a
+ * time).  A set bit is a place where a delimiter may start.  The bits are
+ * then visited from the lowest up: count trailing zeros (`lowest`) gives
+ * the position of the lowest set bit, and `mask &= ~(mask_t)1 << i` clears
+ * that bit and every one below it (or `mask &= mask - 1`, which clears just
+ * the lowest set bit: subtracting 1 turns it to 0 and the zeros below it to
+ * ones, which the AND drops).  Only at those places are the delimiters
+ * compared in full, in list order, or not at all where the masks already
+ * prove a full match.  Most bytes of a line are never looked at one by one.
  */
 #include "scan.h"
 
@@ -29,78 +29,83 @@
 
 namespace {
 
-/* A chunk's mask: bit k for its byte k. */
-#if KORVA_CHUNK == 64
-typedef uint64_t mask_t;
-#else
-typedef uint32_t mask_t;
-#endif
-const int blocks = KORVA_CHUNK / 16;
-const mask_t all_bits = ~(mask_t)0;
-
-/* A chunk, as its 16-byte blocks. */
-struct chunk_t {
-    __m128i b[blocks];
+/* A chunk of Bytes bytes (32 or 64), as its 16-byte blocks, and its mask
+ * type: one bit per byte, bit k for byte k. */
+template <int Bytes> struct chunk;
+template <> struct chunk<32> {
+    typedef uint32_t mask;
+    __m128i b[2];
+};
+template <> struct chunk<64> {
+    typedef uint64_t mask;
+    __m128i b[4];
 };
 
-inline chunk_t load_chunk(const char *p)    /* p 16-byte aligned */
+template <int Bytes> inline chunk<Bytes> load_chunk(const char *p)    /* p 16-byte aligned */
 {
-    chunk_t c;
-    for (int k = 0; k < blocks; k++) c.b[k] = _mm_load_si128(reinterpret_cast<const __m128i *>(p) + k);
+    chunk<Bytes> c;
+    for (int k = 0; k < Bytes / 16; k++) c.b[k] = _mm_load_si128(reinterpret_cast<const __m128i *>(p) + k);
     return c;
 }
 
-inline chunk_t loadu_chunk(const char *p)
+template <int Bytes> inline chunk<Bytes> loadu_chunk(const char *p)
 {
-    chunk_t c;
-    for (int k = 0; k < blocks; k++) c.b[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p) + k);
+    chunk<Bytes> c;
+    for (int k = 0; k < Bytes / 16; k++) c.b[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p) + k);
     return c;
 }
 
-inline void store_chunk(char *p, const chunk_t &c)     /* p 16-byte aligned */
+template <int Bytes> inline void store_chunk(char *p, const chunk<Bytes> &c)    /* p 16-byte aligned */
 {
-    for (int k = 0; k < blocks; k++) _mm_store_si128(reinterpret_cast<__m128i *>(p) + k, c.b[k]);
+    for (int k = 0; k < Bytes / 16; k++) _mm_store_si128(reinterpret_cast<__m128i *>(p) + k, c.b[k]);
 }
 
 /* The mask of a chunk's comparison results (0xFF or 0 per byte). */
-inline mask_t bits(const chunk_t &c)
+template <int Bytes> inline typename chunk<Bytes>::mask bits(const chunk<Bytes> &c)
 {
-    mask_t m = 0;
-    for (int k = 0; k < blocks; k++) m |= (mask_t)(uint32_t)_mm_movemask_epi8(c.b[k]) << 16 * k;
+    typename chunk<Bytes>::mask m = 0;
+    for (int k = 0; k < Bytes / 16; k++)
+        m |= (typename chunk<Bytes>::mask)(uint32_t)_mm_movemask_epi8(c.b[k]) << 16 * k;
     return m;
 }
 
 /* The bytes of the chunk that equal those of v. */
-inline chunk_t equal(const chunk_t &c, __m128i v)
+template <int Bytes> inline chunk<Bytes> equal(const chunk<Bytes> &c, __m128i v)
 {
-    chunk_t e;
-    for (int k = 0; k < blocks; k++) e.b[k] = _mm_cmpeq_epi8(c.b[k], v);
+    chunk<Bytes> e;
+    for (int k = 0; k < Bytes / 16; k++) e.b[k] = _mm_cmpeq_epi8(c.b[k], v);
     return e;
 }
 
 /* Both comparisons' bytes. */
-inline chunk_t either(const chunk_t &x, const chunk_t &y)
+template <int Bytes> inline chunk<Bytes> either(const chunk<Bytes> &x, const chunk<Bytes> &y)
 {
-    chunk_t e;
-    for (int k = 0; k < blocks; k++) e.b[k] = _mm_or_si128(x.b[k], y.b[k]);
+    chunk<Bytes> e;
+    for (int k = 0; k < Bytes / 16; k++) e.b[k] = _mm_or_si128(x.b[k], y.b[k]);
     return e;
 }
 
-inline mask_t equal_bits(const chunk_t &c, __m128i v)
+template <int Bytes> inline typename chunk<Bytes>::mask equal_bits(const chunk<Bytes> &c, __m128i v)
 {
     return bits(equal(c, v));
 }
 
 /* The position of the lowest set bit of m, which is not 0. */
-inline unsigned lowest(mask_t m)
+template <typename Mask> inline unsigned lowest(Mask m)
 {
-    return sizeof(m) > sizeof(unsigned) ? __builtin_ctzll(m) : __builtin_ctz(m);
+    return sizeof(m) > sizeof(uint32_t) ? __builtin_ctzll(m) : __builtin_ctz((uint32_t)m);
 }
 
-/* The bits of a chunk's first k bytes; k may be KORVA_CHUNK or more. */
-inline mask_t below(size_t k)
+/* The bits of a mask's first k bytes; k may be its width or more. */
+template <typename Mask> inline Mask below(size_t k)
 {
-    return k >= KORVA_CHUNK ? all_bits : ((mask_t)1 << k) - 1;
+    return k >= sizeof(Mask) * 8 ? ~(Mask)0 : ((Mask)1 << k) - 1;
+}
+
+/* x without its bits 0..k-1; k may be its width or more. */
+template <typename Mask> inline Mask from_bit(Mask x, size_t k)
+{
+    return x & ~below<Mask>(k);
 }
 
 /* Which bytes of a chunk lie inside quotes, from its quote bits: bit k is
@@ -109,19 +114,13 @@ inline mask_t below(size_t k)
  * shift by 2 of 4, and so on up to the chunk's size), flipped throughout
  * when the chunk starts inside quotes.  in_quote becomes the state after
  * the chunk. */
-inline mask_t inside_quotes(mask_t quotes, bool &in_quote)
+template <typename Mask> inline Mask inside_quotes(Mask quotes, bool &in_quote)
 {
-    mask_t inside = quotes;
-    for (unsigned k = 1; k < KORVA_CHUNK; k *= 2) inside ^= inside << k;
+    Mask inside = quotes;
+    for (unsigned k = 1; k < sizeof(Mask) * 8; k *= 2) inside ^= inside << k;
     if (in_quote) inside = ~inside;
-    in_quote = inside >> (KORVA_CHUNK - 1);
+    in_quote = inside >> (sizeof(Mask) * 8 - 1);
     return inside;
-}
-
-/* x without its bits 0..k-1; k may be KORVA_CHUNK or more. */
-inline mask_t from_bit(mask_t x, size_t k)
-{
-    return x & ~below(k);
 }
 
 /* An aligned 16-byte load from the caller's text.  It may read up to 15
@@ -190,6 +189,8 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
                                             const korva_delimiters &ds, bool quote, char **tokens,
                                             size_t room)
 {
+    typedef chunk<KORVA_CHUNK> chunk_t;
+    typedef chunk_t::mask mask_t;
     const int32_t nfirst = ds.nfirst;
     const __m128i first = _mm_set1_epi8((char)ds.first[0]), dquote = _mm_set1_epi8('"');
     __m128i more[15];
@@ -226,7 +227,7 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
         };
         const chunk_t dquotes = equal(c, dquote);
         __m128i any = dquotes.b[0];
-        for (int k = 1; k < blocks; k++) any = _mm_or_si128(any, dquotes.b[k]);
+        for (int k = 1; k < KORVA_CHUNK / 16; k++) any = _mm_or_si128(any, dquotes.b[k]);
         if (!quote && !(_mm_movemask_epi8(any) | quote_last) && out < roomy) {
             cut_as_they_stand(stops);
             return true;
@@ -284,9 +285,9 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
      * stored.  Every chunk inside the text lies before `limit`. */
     size_t at = 0;
     for (; at + KORVA_CHUNK <= ntext; at += KORVA_CHUNK) {
-        const chunk_t c = loadu_chunk(text + at);
+        const chunk_t c = loadu_chunk<KORVA_CHUNK>(text + at);
         store_chunk(w + at, c);
-        if (!cut_chunk(c, at, all_bits)) return room + 1;
+        if (!cut_chunk(c, at, ~(mask_t)0)) return room + 1;
     }
     if (at == ntext && limit - at == 1) {
         /* Only the delimiter appended to close the last field is left (a
@@ -299,7 +300,7 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
     }
     if (at < ntext) copy(w + at, text + at, ntext - at);
     for (; at < limit; at += KORVA_CHUNK)
-        if (!cut_chunk(load_chunk(w + at), at, below(limit - at))) return room + 1;
+        if (!cut_chunk(load_chunk<KORVA_CHUNK>(w + at), at, below<mask_t>(limit - at))) return room + 1;
     return (size_t)(out - tokens);
 }
 
@@ -329,12 +330,17 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
         }
     const __m128i dquote = _mm_set1_epi8('"');
 
+    /* 32 bytes at a time on every target: in 64-byte chunks the x86-64
+     * build ran the usual multi-character list a tenth slower. */
+    const int bytes = 32;
+    typedef chunk<bytes> chunk_t;
+    typedef chunk_t::mask mask_t;
     char *start = w, **out = tokens, **const full = tokens + room;
-    char **const roomy = full - (room < KORVA_CHUNK ? room : KORVA_CHUNK);
+    char **const roomy = full - (room < bytes ? room : bytes);
     bool in_quote = false;
     mask_t quote_last = 0;      /* the chunk before ends with a quote */
     mask_t covered = 0;         /* and with a two-byte separator's first byte */
-    const mask_t top = (mask_t)1 << (KORVA_CHUNK - 1);
+    const mask_t top = (mask_t)1 << (bytes - 1);
 
     /* A list that comes here holds 1 to 8 two-byte delimiters and so at
      * most 7 one-byte ones (8 one-byte ones without a quote go to
@@ -347,9 +353,9 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
         /* Where the two-byte delimiters start, then where any does.  The
          * copies for one and two pairs have their compares unrolled. */
         chunk_t found;
-        for (int k = 0; k < blocks; k++) found.b[k] = _mm_setzero_si128();
+        for (int k = 0; k < bytes / 16; k++) found.b[k] = _mm_setzero_si128();
         for (int32_t j = 0; j < npairs; j++)
-            for (int k = 0; k < blocks; k++)
+            for (int k = 0; k < bytes / 16; k++)
                 found.b[k] = _mm_or_si128(found.b[k], _mm_and_si128(_mm_cmpeq_epi8(c.b[k], pair0[j]),
                                                                     _mm_cmpeq_epi8(next.b[k], pair1[j])));
         mask_t twos = bits(found);
@@ -371,11 +377,11 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
             stops = kept;
             twos &= kept;
         }
-        covered = twos >> (KORVA_CHUNK - 1);
+        covered = twos >> (bytes - 1);
 
         char *const base = w + at;
         const mask_t before = quotes << 1 | quote_last;
-        quote_last = quotes >> (KORVA_CHUNK - 1);
+        quote_last = quotes >> (bytes - 1);
         /* The last byte of each separator: adding a two-byte one's bit
          * moves it one up (the bit above is never a separator's), except
          * out of the top bit: that chunk takes the slower way. */
@@ -400,14 +406,15 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
     /* The copy is made as the scan goes, as in scan_bytes, while the chunk
      * and the byte after it lie inside the text. */
     size_t at = 0;
-    for (; at + KORVA_CHUNK + 1 <= ntext; at += KORVA_CHUNK) {
-        const chunk_t c = loadu_chunk(text + at);
+    for (; at + bytes + 1 <= ntext; at += bytes) {
+        const chunk_t c = loadu_chunk<bytes>(text + at);
         store_chunk(w + at, c);
-        if (!cut_chunk(c, loadu_chunk(text + at + 1), at, all_bits)) return room + 1;
+        if (!cut_chunk(c, loadu_chunk<bytes>(text + at + 1), at, ~(mask_t)0)) return room + 1;
     }
     if (at < ntext) copy(w + at, text + at, ntext - at);
-    for (; at < limit; at += KORVA_CHUNK)
-        if (!cut_chunk(load_chunk(w + at), loadu_chunk(w + at + 1), at, below(limit - at)))
+    for (; at < limit; at += bytes)
+        if (!cut_chunk(load_chunk<bytes>(w + at), loadu_chunk<bytes>(w + at + 1), at,
+                       below<mask_t>(limit - at)))
             return room + 1;
     return (size_t)(out - tokens);
 }
@@ -416,6 +423,8 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
 __attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva_delimiters &ds,
                                               bool quote, char **tokens, size_t room)
 {
+    typedef chunk<KORVA_CHUNK> chunk_t;
+    typedef chunk_t::mask mask_t;
     /* Kept in locals: the tokens are cut by byte stores, which the compiler
      * must otherwise assume could change *ds. */
     const int32_t nfirst = ds.nfirst;
@@ -428,10 +437,10 @@ __attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva
     bool in_quote = false;
     for (size_t at = 0; at < limit; at += KORVA_CHUNK) {
         /* w is 16-byte aligned and its room a multiple of the chunk */
-        const chunk_t c = load_chunk(w + at);
+        const chunk_t c = load_chunk<KORVA_CHUNK>(w + at);
         chunk_t found = equal(c, first);
         for (int32_t k = 1; k < nfirst; k++) found = either(found, equal(c, more[k - 1]));
-        const mask_t keep = below(limit - at);
+        const mask_t keep = below<mask_t>(limit - at);
         mask_t stops = bits(found) & keep;
         mask_t quotes = quote ? equal_bits(c, dquote) & keep : 0;
 
