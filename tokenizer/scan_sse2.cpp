@@ -259,20 +259,25 @@ __attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t nt
         const mask_t later = stops << 1 & quotes;       /* the tokens that begin here with one */
         const mask_t lone = later << 1 | (opens << 1) >> (behind < 2 ? behind : 2);
         const mask_t strip = stops & ~(stops - (later | opens)) & before & ~lone;
-        for (; stops; stops &= stops - 1) {
-            unsigned i = lowest(stops);
-            char *sep = base + i;
-            if (out == full) return false;
-            if (strip >> i & 1) {
-                sep[-1] = 0;
-                *out++ = start + 1;
-            } else {
-                *sep = 0;
-                *out++ = start;
+        /* The room is tested token by token only where a whole chunk's
+         * tokens might not fit. */
+        auto cut_stripping = [&](bool check) __attribute__((always_inline)) {
+            for (; stops; stops &= stops - 1) {
+                unsigned i = lowest(stops);
+                char *sep = base + i;
+                if (check && out == full) return false;
+                if (strip >> i & 1) {
+                    sep[-1] = 0;
+                    *out++ = start + 1;
+                } else {
+                    *sep = 0;
+                    *out++ = start;
+                }
+                start = sep + 1;
             }
-            start = sep + 1;
-        }
-        return true;
+            return true;
+        };
+        return out < roomy ? cut_stripping(false) : cut_stripping(true);
     };
 
     /* The copy is made as the scan goes: a chunk wholly inside the text
