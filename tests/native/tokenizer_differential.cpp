@@ -4,7 +4,7 @@
  * delimiters of 1-3 bytes that share prefixes or hold a double quote, quotes
  * on and off, blanks, bytes 0x80-0xFF, empty fields, lines ending in part of a
  * delimiter, long fields, lines of fields short enough that the token array
- * needs a second round, lengths around the 16- and 32-byte chunks, texts
+ * needs a second round, lengths around the 16-, 32- and 64-byte chunks, texts
  * starting at every offset from a 32-byte boundary, and a token of the list
  * just handed out parsed again.  They must give the same status, count,
  * tokens, and the same answer to whether the array pointer was written.
