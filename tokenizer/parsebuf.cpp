@@ -300,11 +300,11 @@ int32_t parse(korva_scan_path path, const char *text, const korva_delimiters &ds
             if (text[n - d0.len + k] != d0.s[k]) extra = d0.len;
 
     /* Room for a token per 8 bytes of text fits most lines without a pass
-     * to count them; the KORVA_CHUNK more (a chunk's worth) let the SSE2
-     * scan cut a short line's chunks without checking the room token by
-     * token.  A line of shorter
-     * fields is cut again with room for one per stop byte, plus the
-     * appended delimiter 0: every separator starts at one of those. */
+     * to count them; a chunk's worth more (KORVA_CHUNK) lets the SSE2 scan
+     * cut a short line's chunks without checking the room token by token.
+     * A line of shorter fields is cut again with room for one per stop
+     * byte, plus the appended delimiter 0: every separator starts at one of
+     * those. */
     size_t room = n / 8 + KORVA_CHUNK, count = 0, size = 0;
     for (bool recounted = false;; recounted = true) {
         char **array = cut_tokens(path, text, n, extra, ds, quote, room, &count, old, &size);
