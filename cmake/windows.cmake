@@ -79,6 +79,8 @@ add_library(KORVA_VB6 SHARED
 set_target_properties(KORVA_VB6 PROPERTIES PREFIX "" OUTPUT_NAME KORVA_VB6)
 target_include_directories(KORVA_VB6 PUBLIC include)
 target_compile_options(KORVA_VB6 PRIVATE ${KORVA_WARNINGS} -fno-exceptions -ffile-compilation-dir=.)
+# korva_parsebuf_on (tokenizer/scan.h) is for the native tests and fuzzers only
+target_compile_definitions(KORVA_VB6 PRIVATE KORVA_DLL)
 # The release image:
 # - its symbols in KORVA_VB6.pdb beside it, named in its CodeView record
 #   without a folder, so a debugger finds them by symbol path;

@@ -55,10 +55,11 @@ inline uint32_t korva_head(unsigned char byte, size_t k)
 #endif
 }
 
-int32_t unpack_delimiters(int32_t ndelim, const char *block, delimiter_set &ds)
+int32_t unpack_list(int32_t ndelim, const char *block, delimiter_set &ds);
+
+inline int32_t unpack_delimiters(int32_t ndelim, const char *block, delimiter_set &ds)
 {
-    if (ndelim < 1 || !block) return KORVA_PARSE_BADDELIM;
-    if (ndelim == 1 && block[0] && !block[1]) {
+    if (ndelim == 1 && block && block[0] && !block[1]) {
         /* one delimiter of one byte, the usual list, at less cost */
         unsigned char c = (unsigned char)block[0];
         ds.local[0] = korva_delimiter{block, 1, korva_head(c, 0), korva_head(0xFF, 0)};
@@ -69,6 +70,14 @@ int32_t unpack_delimiters(int32_t ndelim, const char *block, delimiter_set &ds)
         ds.short_list = true;
         return KORVA_PARSE_OK;
     }
+    return unpack_list(ndelim, block, ds);
+}
+
+/* Any other list: kept out of line, so that the usual one's caller keeps
+ * its registers. */
+__attribute__((noinline)) int32_t unpack_list(int32_t ndelim, const char *block, delimiter_set &ds)
+{
+    if (ndelim < 1 || !block) return KORVA_PARSE_BADDELIM;
 
     /* Byte by byte, never past the last delimiter's NUL: the list may end
      * right before a page the process cannot read.  A long list is checked
@@ -232,7 +241,7 @@ korva_scan_path chosen_path()
 #if defined(__i386__)
 #define KORVA_CUT_TOKENS inline __attribute__((always_inline))
 #else
-#define KORVA_CUT_TOKENS __attribute__((noinline))
+#define KORVA_CUT_TOKENS inline __attribute__((always_inline))
 #endif
 
 /* One block: an array of `room` token pointers and, behind it, 16-byte
@@ -274,8 +283,44 @@ KORVA_CUT_TOKENS char **cut_tokens(korva_scan_path path, const char *text, size_
     return array;
 }
 
+/* Makes the block the retained list. */
+int32_t keep(char **array, size_t count, size_t size)
+{
+    if (count > INT32_MAX) {
+        free(array);
+        return KORVA_PARSE_NOMEM;
+    }
+    korva_retained.tokens = array;
+    korva_retained.count = (int32_t)count;
+    korva_retained.size = size;
+    return KORVA_PARSE_OK;
+}
+
+/* A line of shorter fields than parse allowed room for: its first block
+ * (array) is dropped and it is cut again with room for one token per stop
+ * byte, plus the appended delimiter 0, since every separator starts at one
+ * of those.  Kept out of the usual line's way. */
+__attribute__((noinline, cold)) int32_t parse_again(korva_scan_path path, const char *text,
+                                                    size_t n, size_t extra,
+                                                    const korva_delimiters &ds, bool quote,
+                                                    char **array, size_t count, old_block &old)
+{
+    free(array);
+    if (count > INT32_MAX) return KORVA_PARSE_NOMEM;
+    stop_set stops;
+    stops_outside_quotes(ds, quote, stops);
+    size_t room = count_stops(text, n, stops) + 1, size = 0;
+    array = cut_tokens(path, text, n, extra, ds, quote, room, &count, old, &size);
+    if (!array) return KORVA_PARSE_NOMEM;
+    if (count > room) {
+        free(array);
+        return KORVA_PARSE_NOMEM;
+    }
+    return keep(array, count, size);
+}
+
 /* Parses text into the retained list, which is empty; returns the status. */
-int32_t parse(korva_scan_path path, const char *text, const korva_delimiters &ds, bool quote,
+inline __attribute__((always_inline)) int32_t parse(korva_scan_path path, const char *text, const korva_delimiters &ds, bool quote,
               old_block &old)
 {
     /* trailing blank bytes are cut; leading and inner ones stay */
@@ -301,26 +346,12 @@ int32_t parse(korva_scan_path path, const char *text, const korva_delimiters &ds
 
     /* Room for a token per 8 bytes of text fits most lines without a pass
      * to count them; a chunk's worth more (KORVA_CHUNK) lets the SSE2 scan
-     * cut a short line's chunks without checking the room token by token.
-     * A line of shorter fields is cut again with room for one per stop
-     * byte, plus the appended delimiter 0: every separator starts at one of
-     * those. */
+     * cut a short line's chunks without checking the room token by token. */
     size_t room = n / 8 + KORVA_CHUNK, count = 0, size = 0;
-    for (bool recounted = false;; recounted = true) {
-        char **array = cut_tokens(path, text, n, extra, ds, quote, room, &count, old, &size);
-        if (!array) return KORVA_PARSE_NOMEM;
-        if (count <= room && count <= INT32_MAX) {
-            korva_retained.tokens = array;
-            korva_retained.count = (int32_t)count;
-            korva_retained.size = size;
-            return KORVA_PARSE_OK;
-        }
-        free(array);
-        if (recounted || count <= room) return KORVA_PARSE_NOMEM;   /* or past INT32_MAX */
-        stop_set stops;
-        stops_outside_quotes(ds, quote, stops);
-        room = count_stops(text, n, stops) + 1;
-    }
+    char **array = cut_tokens(path, text, n, extra, ds, quote, room, &count, old, &size);
+    if (!array) return KORVA_PARSE_NOMEM;
+    if (count > room) return parse_again(path, text, n, extra, ds, quote, array, count, old);
+    return keep(array, count, size);
 }
 
 } /* namespace */
@@ -328,15 +359,12 @@ int32_t parse(korva_scan_path path, const char *text, const korva_delimiters &ds
 /***********************************************************************
  *              korva_parsebuf
  */
-void KORVA_API korva_parsebuf(const char *text, char ***tokens, int32_t *count,
-                              int32_t ndelim, const char *delims, int32_t quote,
-                              int32_t *status)
-{
-    korva_parsebuf_on(KORVA_SCAN_CHOSEN, text, tokens, count, ndelim, delims, quote, status);
-}
+namespace {
 
-void korva_parsebuf_on(korva_scan_path path, const char *text, char ***tokens, int32_t *count,
-                       int32_t ndelim, const char *delims, int32_t quote, int32_t *status)
+/* korva_parsebuf on the given path, written once for both entries below. */
+inline __attribute__((always_inline)) void
+parsebuf_on(korva_scan_path path, const char *text, char ***tokens, int32_t *count,
+            int32_t ndelim, const char *delims, int32_t quote, int32_t *status)
 {
     delimiter_set ds;
     int32_t rc = unpack_delimiters(ndelim, delims, ds);
@@ -361,3 +389,22 @@ void korva_parsebuf_on(korva_scan_path path, const char *text, char ***tokens, i
         if (tokens) *tokens = korva_retained.tokens;
     }
 }
+
+} /* namespace */
+
+void KORVA_API korva_parsebuf(const char *text, char ***tokens, int32_t *count,
+                              int32_t ndelim, const char *delims, int32_t quote,
+                              int32_t *status)
+{
+    parsebuf_on(KORVA_SCAN_CHOSEN, text, tokens, count, ndelim, delims, quote, status);
+}
+
+/* Only the tests and fuzzers choose the path; the DLL leaves this out
+ * rather than carry a second copy of the parse. */
+#ifndef KORVA_DLL
+void korva_parsebuf_on(korva_scan_path path, const char *text, char ***tokens, int32_t *count,
+                       int32_t ndelim, const char *delims, int32_t quote, int32_t *status)
+{
+    parsebuf_on(path, text, tokens, count, ndelim, delims, quote, status);
+}
+#endif

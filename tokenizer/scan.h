@@ -28,7 +28,8 @@ enum korva_scan_path { KORVA_SCAN_CHOSEN = 0, KORVA_SCAN_PLAIN = 1, KORVA_SCAN_S
 
 /* korva_parsebuf on the given path (KORVA_SCAN_CHOSEN: the process's
  * choice).  KORVA_SCAN_SSE2 where SSE2 is not built in takes the plain
- * path.  For the tests and fuzzers; the DLL does not export it. */
+ * path.  For the native tests and fuzzers; the DLL is built without it
+ * (KORVA_DLL). */
 void korva_parsebuf_on(korva_scan_path path, const char *text, char ***tokens, int32_t *count,
                        int32_t ndelim, const char *delims, int32_t quote, int32_t *status);
 

@@ -155,22 +155,26 @@ size_t korva_length_sse2(const char *text)
     /* the first block: the bytes in front of the text shifted out */
     uint32_t nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(load_aligned(p), zero)) >> skew;
     if (nul) return __builtin_ctz(nul);
-    /* 16-byte blocks up to a 64-byte boundary, then 64 bytes at a time: the
-     * least byte of four blocks (pminub) is 0 only where one of them holds
-     * a NUL.  A 64-byte aligned group lies within one page too. */
-    for (;;) {
+    /* A short line ends within the next four blocks, each tested on its
+     * own.  Then 16-byte blocks up to a 64-byte boundary, then 64 bytes at
+     * a time: the least byte of four blocks (pminub) is 0 only where one of
+     * them holds a NUL.  A 64-byte aligned group lies within one page too. */
+    for (int k = 0; k < 4; k++) {
         p += 16;
         nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(load_aligned(p), zero));
         if (nul) return (size_t)(p - text) + __builtin_ctz(nul);
-        if (((uintptr_t)p & 63) == 48) break;
+    }
+    while ((uintptr_t)p & 63) {
+        p += 16;
+        nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(load_aligned(p), zero));
+        if (nul) return (size_t)(p - text) + __builtin_ctz(nul);
     }
     for (;;) {
-        p += 16;
         __m128i a = load_aligned(p), b = load_aligned(p + 16), c = load_aligned(p + 32),
                 d = load_aligned(p + 48);
         __m128i least = _mm_min_epu8(_mm_min_epu8(a, b), _mm_min_epu8(c, d));
         if (_mm_movemask_epi8(_mm_cmpeq_epi8(least, zero))) break;
-        p += 48;
+        p += 64;
     }
     for (;; p += 16) {
         nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(load_aligned(p), zero));
@@ -185,9 +189,9 @@ namespace {
  * compared or stepped over.  Kept apart from the general scan below, whose
  * many cases would otherwise cost this, the usual one, registers and set-up
  * on every call. */
-__attribute__((noinline)) size_t scan_bytes(char *w, const char *text, size_t ntext, size_t limit,
-                                            const korva_delimiters &ds, bool quote, char **tokens,
-                                            size_t room)
+inline __attribute__((always_inline)) size_t
+scan_bytes(char *w, const char *text, size_t ntext, size_t limit, const korva_delimiters &ds,
+           bool quote, char **tokens, size_t room)
 {
     typedef chunk<KORVA_CHUNK> chunk_t;
     typedef chunk_t::mask mask_t;
