@@ -234,24 +234,17 @@ korva_scan_path chosen_path()
     return (korva_scan_path)path;
 }
 
-/* On i686 the ten arguments below pass through the stack on every call,
- * about a twentieth of a short line's time in the DLL: there the function
- * is inlined into its one caller.  Where they pass in registers, inlining
- * made a short line slower (x86-64, GCC 12), so it is kept out of line. */
-#if defined(__i386__)
-#define KORVA_CUT_TOKENS inline __attribute__((always_inline))
-#else
-#define KORVA_CUT_TOKENS inline __attribute__((always_inline))
-#endif
-
 /* One block: an array of `room` token pointers and, behind it, 16-byte
  * aligned, the working copy: text[0..n) followed by `extra` bytes of
  * delimiter 0 (see korva_copy_room), in which the tokens are cut where they
  * stand.  NULL when memory ran out; *count = room + 1 when the tokens did
- * not fit. */
-KORVA_CUT_TOKENS char **cut_tokens(korva_scan_path path, const char *text, size_t n,
-                                   size_t extra, const korva_delimiters &ds, bool quote,
-                                   size_t room, size_t *count, old_block &old, size_t *size)
+ * not fit.  Inlined into its callers: out of line, its ten arguments went
+ * through the stack on i686, and a short line took a tenth longer natively
+ * too (x86-64, GCC 12). */
+inline __attribute__((always_inline)) char **
+cut_tokens(korva_scan_path path, const char *text, size_t n, size_t extra,
+           const korva_delimiters &ds, bool quote, size_t room, size_t *count, old_block &old,
+           size_t *size)
 {
     size_t copy_room = korva_copy_room(n + extra);
     if (copy_room < n || room > (SIZE_MAX - copy_room - 15) / sizeof(char *)) return NULL;
@@ -320,8 +313,9 @@ __attribute__((noinline, cold)) int32_t parse_again(korva_scan_path path, const 
 }
 
 /* Parses text into the retained list, which is empty; returns the status. */
-inline __attribute__((always_inline)) int32_t parse(korva_scan_path path, const char *text, const korva_delimiters &ds, bool quote,
-              old_block &old)
+inline __attribute__((always_inline)) int32_t parse(korva_scan_path path, const char *text,
+                                                    const korva_delimiters &ds, bool quote,
+                                                    old_block &old)
 {
     /* trailing blank bytes are cut; leading and inner ones stay */
     size_t n = 0;
