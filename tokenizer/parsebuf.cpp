@@ -296,13 +296,12 @@ int32_t keep(char **array, size_t count, size_t size)
 __attribute__((noinline, cold)) int32_t parse_again(korva_scan_path path, const char *text,
                                                     size_t n, size_t extra,
                                                     const korva_delimiters &ds, bool quote,
-                                                    char **array, size_t count, old_block &old)
+                                                    char **array, old_block &old)
 {
     free(array);
-    if (count > INT32_MAX) return KORVA_PARSE_NOMEM;
     stop_set stops;
     stops_outside_quotes(ds, quote, stops);
-    size_t room = count_stops(text, n, stops) + 1, size = 0;
+    size_t room = count_stops(text, n, stops) + 1, count = 0, size = 0;
     array = cut_tokens(path, text, n, extra, ds, quote, room, &count, old, &size);
     if (!array) return KORVA_PARSE_NOMEM;
     if (count > room) {
@@ -344,7 +343,7 @@ inline __attribute__((always_inline)) int32_t parse(korva_scan_path path, const 
     size_t room = n / 8 + KORVA_CHUNK, count = 0, size = 0;
     char **array = cut_tokens(path, text, n, extra, ds, quote, room, &count, old, &size);
     if (!array) return KORVA_PARSE_NOMEM;
-    if (count > room) return parse_again(path, text, n, extra, ds, quote, array, count, old);
+    if (count > room) return parse_again(path, text, n, extra, ds, quote, array, old);
     return keep(array, count, size);
 }
 

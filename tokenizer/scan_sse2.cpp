@@ -150,10 +150,14 @@ void copy(char *w, const char *text, size_t n)
 size_t korva_length_sse2(const char *text)
 {
     const __m128i zero = _mm_setzero_si128();
+    /* the NULs of the aligned block at q, as bits */
+    auto nuls = [zero](const char *q) {
+        return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(load_aligned(q), zero));
+    };
     size_t skew = (uintptr_t)text & 15;
     const char *p = text - skew;
     /* the first block: the bytes in front of the text shifted out */
-    uint32_t nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(load_aligned(p), zero)) >> skew;
+    uint32_t nul = nuls(p) >> skew;
     if (nul) return __builtin_ctz(nul);
     /* A short line ends within the next four blocks, each tested on its
      * own.  Then 16-byte blocks up to a 64-byte boundary, then 64 bytes at
@@ -161,13 +165,11 @@ size_t korva_length_sse2(const char *text)
      * them holds a NUL.  A 64-byte aligned group lies within one page too. */
     for (int k = 0; k < 4; k++) {
         p += 16;
-        nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(load_aligned(p), zero));
-        if (nul) return (size_t)(p - text) + __builtin_ctz(nul);
+        if ((nul = nuls(p))) return (size_t)(p - text) + __builtin_ctz(nul);
     }
     while ((uintptr_t)p & 63) {
         p += 16;
-        nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(load_aligned(p), zero));
-        if (nul) return (size_t)(p - text) + __builtin_ctz(nul);
+        if ((nul = nuls(p))) return (size_t)(p - text) + __builtin_ctz(nul);
     }
     for (;;) {
         __m128i a = load_aligned(p), b = load_aligned(p + 16), c = load_aligned(p + 32),
@@ -176,10 +178,8 @@ size_t korva_length_sse2(const char *text)
         if (_mm_movemask_epi8(_mm_cmpeq_epi8(least, zero))) break;
         p += 64;
     }
-    for (;; p += 16) {
-        nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(load_aligned(p), zero));
-        if (nul) return (size_t)(p - text) + __builtin_ctz(nul);
-    }
+    for (;; p += 16)
+        if ((nul = nuls(p))) return (size_t)(p - text) + __builtin_ctz(nul);
 }
 
 namespace {
