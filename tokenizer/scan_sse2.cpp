@@ -232,29 +232,29 @@ scan_bytes(char *w, const char *text, size_t ntext, size_t limit, const korva_de
         const chunk_t dquotes = equal(c, dquote);
         __m128i any = dquotes.b[0];
         for (int k = 1; k < KORVA_CHUNK / 16; k++) any = _mm_or_si128(any, dquotes.b[k]);
-        if (!quote && !(_mm_movemask_epi8(any) | quote_last) && out < roomy) {
+        const bool as_they_stand = !quote && !(_mm_movemask_epi8(any) | quote_last) && out < roomy;
+        if (as_they_stand && nfirst == 1) {
             /* With one first byte, the usual list, the separators are
              * zeroed in the stored chunk itself (the compare's bytes are
              * its mask), and a token costs one store.  Longer lists would
              * repeat their compares for it: in the x86-64 build that made
              * a 64-byte line 7 % slower. */
-            if (nfirst == 1) {
-                chunk_t cut;
-                for (int b = 0; b < KORVA_CHUNK / 16; b++)
-                    cut.b[b] = _mm_andnot_si128(_mm_cmpeq_epi8(c.b[b], first), c.b[b]);
-                store_chunk(base, cut);
-                char *const after = base + 1;
-                for (; stops; stops &= stops - 1) {
-                    *out++ = start;
-                    start = after + lowest(stops);
-                }
-                return true;
+            chunk_t cut;
+            for (int b = 0; b < KORVA_CHUNK / 16; b++)
+                cut.b[b] = _mm_andnot_si128(_mm_cmpeq_epi8(c.b[b], first), c.b[b]);
+            store_chunk(base, cut);
+            char *const after = base + 1;
+            for (; stops; stops &= stops - 1) {
+                *out++ = start;
+                start = after + lowest(stops);
             }
-            store_chunk(base, c);
-            cut_as_they_stand(stops);
             return true;
         }
         store_chunk(base, c);
+        if (as_they_stand) {
+            cut_as_they_stand(stops);
+            return true;
+        }
 
         const mask_t quotes = bits(dquotes);
         if (quote) stops &= ~inside_quotes(quotes, in_quote);   /* quotes past `limit` do no harm */
