@@ -188,14 +188,15 @@ namespace {
  * every place found outside quotes is a separator, and nothing needs to be
  * compared or stepped over.  Kept apart from the general scan below, whose
  * many cases would otherwise cost this, the usual one, registers and set-up
- * on every call. */
+ * on every call.  One: the list has one first byte. */
+template <bool One>
 inline __attribute__((always_inline)) size_t
 scan_bytes(char *w, const char *text, size_t ntext, size_t limit, const korva_delimiters &ds,
            bool quote, char **tokens, size_t room)
 {
     typedef chunk<KORVA_CHUNK> chunk_t;
     typedef chunk_t::mask mask_t;
-    const int32_t nfirst = ds.nfirst;
+    const int32_t nfirst = One ? 1 : ds.nfirst;
     const __m128i first = _mm_set1_epi8((char)ds.first[0]), dquote = _mm_set1_epi8('"');
     __m128i more[15];
     for (int32_t k = 1; k < nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
@@ -521,7 +522,14 @@ size_t korva_scan_bytes_sse2(char *w, const char *text, size_t ntext, size_t n,
                              const korva_delimiters &ds, bool quote, char **tokens, size_t room)
 {
     /* delimiter 0 is one byte: every separator starts before n */
-    return scan_bytes(w, text, ntext, n, ds, quote, tokens, room);
+#if defined(__x86_64__)
+    /* The usual list, one delimiter, gets a copy of its own where the
+     * compares of a longer list are gone: about 5 % less time for a 1 MiB
+     * line and for a 64-byte one.  The i686 build leaves it out to keep
+     * the DLL's code under its limit. */
+    if (ds.nfirst == 1) return scan_bytes<true>(w, text, ntext, n, ds, quote, tokens, room);
+#endif
+    return scan_bytes<false>(w, text, ntext, n, ds, quote, tokens, room);
 }
 
 size_t korva_scan_sse2(char *w, const char *text, size_t ntext, size_t n,
