@@ -71,7 +71,7 @@ add_custom_command(
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/examples/split.c ${stage}/examples/
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/examples/vb6 ${stage}/examples/vb6
     COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_CALLER_DOCS} ${stage}/doc/
-    COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_PDB} ${stage}/symbols/
+    COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_PDB} ${CMAKE_BINARY_DIR}/bin/korva_probe.pdb ${stage}/symbols/
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/include/korva_vb6.h ${stage}/include/
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def ${stage}/lib/
     COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_IMPLIB_MINGW} ${KORVA_IMPLIB_MSVC} ${stage}/lib/

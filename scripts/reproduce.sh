@@ -2,9 +2,9 @@
 # reproduce.sh [--signed <release zip>] [--cafile <pem>] [commit]
 # Builds the release twice from two clean clones of one commit (HEAD by
 # default), in folders of different names and at different times, and
-# compares what a release ships: the DLL, its PDB, both import libraries, the
-# type library and the zip.  Prints each file's SHA-256 from both builds;
-# exits non-zero if any pair differs.  With --signed, also checks a signed
+# compares what a release ships: the DLL, its PDB, the probe tool and its
+# PDB, both import libraries, the type library and the zip.  Prints each
+# file's SHA-256 from both builds; exits non-zero if any pair differs.  With --signed, also checks a signed
 # release of that commit against the rebuild: its signature removed, its DLL
 # must be the rebuilt one byte for byte (scripts/check-signed-release.sh;
 # --cafile names the signer's trust anchors when they are not the system's).
@@ -37,7 +37,8 @@ sleep 2
 build "$top/a-second-clone-elsewhere"
 
 status=0
-for f in bin/KORVA_VB6.dll bin/KORVA_VB6.pdb release/libKORVA_VB6.a release/KORVA_VB6.lib bin/KORVA_VB6.tlb \
+for f in bin/KORVA_VB6.dll bin/KORVA_VB6.pdb bin/korva_probe.exe bin/korva_probe.pdb \
+         release/libKORVA_VB6.a release/KORVA_VB6.lib bin/KORVA_VB6.tlb \
          "$(cd "$top/first/build/windows" && ls KORVA_VB6-*.zip)"; do
     a=$(sha256sum < "$top/first/build/windows/$f" | cut -d' ' -f1)
     b=$(sha256sum < "$top/a-second-clone-elsewhere/build/windows/$f" | cut -d' ' -f1)
