@@ -50,6 +50,8 @@ TEST(version_resource)
        string_value(info, "ProductVersion").c_str());
     ok(string_value(info, "FileDescription").find("Visual Basic") != std::string::npos, "FileDescription %s",
        string_value(info, "FileDescription").c_str());
+    ok(string_value(info, "LegalCopyright") == "Copyright (C) 2026 Velmarcon", "LegalCopyright %s",
+       string_value(info, "LegalCopyright").c_str());
     /* the commit the DLL was built from (the tests run in a git checkout) */
     std::string commit = string_value(info, "SourceCommit");
     std::string hash = commit.substr(0, commit.find('-'));
