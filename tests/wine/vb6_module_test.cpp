@@ -1,17 +1,23 @@
 /*
- * KORVA_VB6.bas held to the DLL: every Declare names an export and pushes
- * exactly the bytes that export pops, and the route the module offers for the
- * C-convention logging entries works.  The sample project in examples/vb6,
- * which nothing here can compile, is held to the module: its project file
- * names every module, and each call it makes to the module's names reaches a
- * procedure that exists, with an argument count that procedure takes.
+ * KORVA_VB6.bas and the sample project in examples/vb6, which nothing here
+ * can compile, held to the rules of Visual Basic 6 that have bitten us, and
+ * to the DLL: every Declare names an export and pushes exactly the bytes that
+ * export pops; an argument for an array parameter is an array variable of
+ * that type (VB6 refuses Array(...) or a Variant there); no Public name is
+ * one that Windows API modules declare too ("Ambiguous name detected"); the
+ * module's name is not the type library's; the project file's modules
+ * resolve; every call reaches a procedure that takes that many arguments.
+ * Each rule is shown to catch a mistake seeded into the real files.
  */
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,15 +32,27 @@
 
 namespace {
 
-struct declare {
-    int line;
-    std::string name, args, returns;
-    bool function;
-};
+const std::string src = KORVA_SOURCE_DIR;
+const std::string module_path = src + "/vb6/KORVA_VB6.bas", idl_path = src + "/vb6/KORVA_VB6.idl",
+                  vbp_path = src + "/examples/vb6/KorvaSample.vbp", sample_path = src + "/examples/vb6/Sample.bas";
+
+using lines_t = std::vector<std::string>;
+using reader_t = std::function<lines_t(const std::string &)>;
+
+lines_t read_lines(const std::string &path)
+{
+    lines_t lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
 
 std::string trim(const std::string &s)
 {
-    size_t a = s.find_first_not_of(" \t"), b = s.find_last_not_of(" \t\r");
+    size_t a = s.find_first_not_of(" \t"), b = s.find_last_not_of(" \t");
     return a == std::string::npos ? "" : s.substr(a, b - a + 1);
 }
 
@@ -44,108 +62,400 @@ std::string lower(std::string s)
     return s;
 }
 
-std::vector<std::string> read_lines(const char *path)
-{
-    std::vector<std::string> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
+const std::regex::flag_type icase = std::regex::icase;
 
-/* The Declares of the module that bind KORVA_VB6.dll. */
-std::vector<declare> declares(const std::vector<std::string> &lines)
+/* A logical line: continuations (" _") joined, the comment cut off. */
+struct code_line {
+    int number;
+    std::string text;    /* strings as they are */
+    std::string code;    /* strings emptied: "" */
+};
+
+std::vector<code_line> code_lines(const lines_t &lines)
 {
-    static const std::regex re(
-        R"re(^\s*(Public\s+|Private\s+)?Declare\s+(Sub|Function)\s+(\w+)\s+Lib\s+"([^"]+)"\s*(Alias\s+"[^"]*"\s*)?\((.*)\)\s*(As\s+(\w+))?\s*$)re",
-        std::regex::icase);
-    std::vector<declare> out;
+    std::vector<code_line> out;
+    std::string pending;
+    int first = 0;
     for (size_t i = 0; i < lines.size(); i++) {
-        std::smatch m;
-        if (!std::regex_match(lines[i], m, re) || lower(m[4]) != "korva_vb6.dll") continue;
-        ok(!m[5].matched, "line %u: %s uses an Alias", (unsigned)i + 1, m[3].str().c_str());
-        out.push_back({(int)i + 1, m[3], m[6], m[8], lower(m[2]) == "function"});
+        std::string text, code;
+        bool quoted = false;
+        for (char c : lines[i]) {
+            if (c == '"') quoted = !quoted;
+            else if (c == '\'' && !quoted) break;
+            text += c;
+            if (!quoted || c == '"') code += c;
+        }
+        if (pending.empty()) first = (int)i + 1;
+        pending += text;
+        if (trim(text).size() >= 2 && trim(text).substr(trim(text).size() - 2) == " _") {
+            pending.erase(pending.rfind('_'));
+            continue;
+        }
+        code.clear();
+        quoted = false;
+        for (char c : pending) {
+            if (c == '"') quoted = !quoted;
+            if (!quoted || c == '"') code += c;
+        }
+        out.push_back({first, pending, code});
+        pending.clear();
     }
     return out;
 }
 
-/* Bytes the argument list pushes: 4 per Long, String or ByRef, 16 per
- * ByVal Variant; -1 when an argument is not one of those. */
-int pushed_bytes(const declare &d)
+/* Arguments split at the commas outside parentheses. */
+std::vector<std::string> split_list(const std::string &list)
+{
+    std::vector<std::string> out;
+    int depth = 0;
+    std::string cur;
+    for (char c : list) {
+        if (c == '(') depth++;
+        if (c == ')') depth--;
+        if (c == ',' && !depth) {
+            out.push_back(trim(cur));
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!trim(cur).empty() || !out.empty()) out.push_back(trim(cur));
+    return out;
+}
+
+struct param {
+    std::string name, type;
+    bool by_ref, array, optional, param_array;
+};
+
+struct proc {
+    std::string file, name, lib, returns;
+    int line;
+    bool is_declare, is_function, is_public;
+    std::vector<param> params;
+};
+
+const std::regex header_re(
+    R"re(^\s*(Public\s+|Private\s+|Friend\s+)?(Static\s+)?(Declare\s+)?(Sub|Function)\s+(\w+)(\s+Lib\s+"([^"]*)")?(\s+Alias\s+"[^"]*")?\s*\((.*?)\)(\s*As\s+(\w+)(\(\))?)?\s*$)re",
+    icase);
+
+struct project {
+    std::map<std::string, proc> procs;           /* by lower-case name */
+    std::set<std::string> names;                 /* procedures and constants, lower case */
+    std::map<std::string, std::vector<code_line>> files;
+};
+
+void problem(std::vector<std::string> &out, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+void problem(std::vector<std::string> &out, const char *fmt, ...)
+{
+    char buf[512];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof(buf), fmt, ap);
+    va_end(ap);
+    out.push_back(buf);
+}
+
+void read_definitions(project &p, const std::string &file, std::vector<std::string> &out)
+{
+    static const std::regex param_re(
+        R"(^(Optional\s+)?(ByVal\s+|ByRef\s+)?(ParamArray\s+)?(\w+)\s*(\(\))?(\s+As\s+(\w+))?(\s*=.*)?$)", icase);
+    static const std::regex const_re(R"(^\s*(Public\s+|Private\s+)?Const\s+(\w+))", icase);
+    for (const code_line &l : p.files[file]) {
+        std::smatch m;
+        if (std::regex_search(l.code, m, const_re)) p.names.insert(lower(m[2]));
+        if (!std::regex_match(l.text, m, header_re)) continue;
+        proc d = {file, m[5], m[7], m[11], l.number, m[3].matched, lower(m[4]) == "function",
+                  lower(trim(m[1])) != "private", {}};
+        if (m[8].matched) problem(out, "%s:%d: %s uses an Alias", file.c_str(), l.number, d.name.c_str());
+        for (const std::string &a : split_list(m[9])) {
+            std::smatch pm;
+            if (!std::regex_match(a, pm, param_re)) {
+                problem(out, "%s:%d: %s: cannot read parameter '%s'", file.c_str(), l.number, d.name.c_str(), a.c_str());
+                continue;
+            }
+            d.params.push_back({pm[4], pm[7].matched ? pm[7].str() : "Variant", lower(trim(pm[2])) != "byval",
+                                pm[5].matched, pm[1].matched, pm[3].matched});
+        }
+        p.names.insert(lower(d.name));
+        p.procs[lower(d.name)] = d;
+    }
+}
+
+/* Bytes a Declare pushes: 4 per Long, String or ByRef, 16 per ByVal Variant. */
+int pushed_bytes(const proc &d, std::vector<std::string> &out)
 {
     int bytes = 0;
-    std::stringstream list(d.args);
-    for (std::string arg; std::getline(list, arg, ',');) {
-        arg = trim(arg);
-        if (arg.empty()) continue;
-        static const std::regex re(R"(^(ByVal|ByRef)\s+\w+\s+As\s+(\w+)$)", std::regex::icase);
-        std::smatch m;
-        if (!ok(std::regex_match(arg, m, re), "line %d: %s: argument '%s' lacks ByVal/ByRef or a type",
-                d.line, d.name.c_str(), arg.c_str()))
-            return -1;
-        std::string pass = lower(m[1]), type = lower(m[2]);
-        if (pass == "byref") bytes += 4;
+    for (const param &a : d.params) {
+        std::string type = lower(a.type);
+        if (a.by_ref) bytes += 4;
         else if (type == "long" || type == "string") bytes += 4;
         else if (type == "variant") bytes += 16;
         else {
-            ok(0, "line %d: %s: ByVal %s is not a type this DLL takes", d.line, d.name.c_str(), type.c_str());
+            problem(out, "%s:%d: %s: ByVal %s is not a type this DLL takes", d.file.c_str(), d.line, d.name.c_str(),
+                    a.type.c_str());
             return -1;
         }
     }
     return bytes;
 }
 
-} /* namespace */
-
-TEST(declares_match_the_exports)
+/* The Declares of KORVA_VB6.dll against the export table. */
+void check_declares(const project &p, std::vector<std::string> &out)
 {
-    std::vector<std::string> lines = read_lines(KORVA_SOURCE_DIR "/vb6/KORVA_VB6.bas");
-    if (!ok(!lines.empty(), "cannot read KORVA_VB6.bas")) return;
-
-    bool option_explicit = false;
-    for (const std::string &l : lines) option_explicit |= lower(trim(l)) == "option explicit";
-    ok(option_explicit, "the module lacks Option Explicit");
-
     std::map<std::string, int> seen;
-    for (const declare &d : declares(lines)) {
+    for (const auto &kv : p.procs) {
+        const proc &d = kv.second;
+        if (!d.is_declare || lower(d.lib) != "korva_vb6.dll") continue;
         seen[d.name]++;
         const export_row *row = find_export(d.name.c_str());
-        if (!ok(row != NULL, "line %d: %s is not an export of the DLL", d.line, d.name.c_str())) continue;
-        ok(korva_proc(d.name.c_str()) != NULL, "line %d: GetProcAddress(%s) failed", d.line, d.name.c_str());
-        if (!ok(row->conv != CDECL_VARARGS, "line %d: %s is __cdecl and cannot be declared", d.line,
-                d.name.c_str()))
+        if (!row) {
+            problem(out, "%s:%d: %s is not an export of the DLL", d.file.c_str(), d.line, d.name.c_str());
             continue;
+        }
+        if (row->conv == CDECL_VARARGS) {
+            problem(out, "%s:%d: %s is __cdecl and cannot be declared", d.file.c_str(), d.line, d.name.c_str());
+            continue;
+        }
+        int bytes = pushed_bytes(d, out);
+        if (bytes >= 0 && bytes != row->arg_bytes)
+            problem(out, "%s:%d: %s pushes %d bytes, the export pops %d", d.file.c_str(), d.line, d.name.c_str(),
+                    bytes, row->arg_bytes);
+        bool variant_result = lower(d.returns) == "variant";
+        if (d.is_function && !variant_result && lower(d.returns) != "long")
+            problem(out, "%s:%d: %s returns %s", d.file.c_str(), d.line, d.name.c_str(), d.returns.c_str());
+        if (variant_result != (row->conv == STDCALL_VARIANT))
+            problem(out, "%s:%d: %s: result type does not match", d.file.c_str(), d.line, d.name.c_str());
+    }
+    for (const export_row &row : exports) {
+        int count = seen.count(row.name) ? seen[row.name] : 0;
+        if (count != (row.conv == CDECL_VARARGS ? 0 : 1)) problem(out, "%s is declared %d times", row.name, count);
+    }
+}
 
-        int bytes = pushed_bytes(d);
-        if (bytes < 0) continue;
-        ok(bytes == row->arg_bytes, "line %d: %s pushes %d bytes, the export pops %d", d.line,
-           d.name.c_str(), bytes, row->arg_bytes);
+/* Public names that a Windows API module declares too. */
+void check_public_names(const project &p, const std::string &file, std::vector<std::string> &out)
+{
+    static const std::regex windows_prefix(R"(^(KEY_|ERROR_|HKEY_))", icase);
+    static const std::regex public_re(
+        R"(^\s*(Public|Global)\s+(Declare\s+(Sub|Function)\s+|Const\s+|Sub\s+|Function\s+|Enum\s+|Type\s+)?(\w+))", icase);
+    std::set<std::string> windows = {"lstrlena", "rtlmovememory", "copymemory", "localfree", "getmodulehandlea",
+                                     "loadlibrarya", "loadlibraryexa", "getprocaddress", "freelibrary", "dispcallfunc"};
+    for (const auto &kv : p.procs)
+        if (kv.second.is_declare && lower(kv.second.lib) != "korva_vb6.dll") windows.insert(kv.first);
+    for (const code_line &l : p.files.at(file)) {
+        std::smatch m;
+        std::string name;
+        if (std::regex_search(l.code, m, public_re)) name = m[4];
+        else if (std::regex_match(l.text, m, header_re) && !m[1].matched) name = m[5];    /* Public by default */
+        if (!name.empty() && (std::regex_search(name, windows_prefix) || windows.count(lower(name))))
+            problem(out, "%s:%d: Public %s is a name Windows API modules declare too", file.c_str(), l.number,
+                    name.c_str());
+    }
+}
 
-        bool variant_result = d.function && lower(d.returns) == "variant";
-        ok(!d.function || variant_result || lower(d.returns) == "long", "line %d: %s returns %s", d.line,
-           d.name.c_str(), d.returns.c_str());
-        ok(variant_result == (row->conv == STDCALL_VARIANT), "line %d: %s: result type does not match",
-           d.line, d.name.c_str());
+/* The variable arg is declared as an array of type in the file. */
+bool array_of(const std::vector<code_line> &lines, const std::string &arg, const std::string &type)
+{
+    std::regex decl("\\b" + arg + R"(\s*\([^()]*\)\s+As\s+(\w+))", icase);
+    static const std::regex declaring(R"(^\s*(Dim|Private|Public|Static|Global|ReDim)\b)", icase);
+    for (const code_line &l : lines) {
+        std::smatch m;
+        if ((std::regex_search(l.code, declaring) || std::regex_match(l.text, header_re)) &&
+            std::regex_search(l.code, m, decl))
+            return lower(m[1]) == lower(type);
+    }
+    return false;
+}
 
-        /* and call it so: the words VB would push, zero, must all be popped */
+/* Every call of a known procedure: defined, the argument count it takes, an
+ * array variable of the parameter's type for an array parameter. */
+void check_calls(const project &p, const std::string &file, std::vector<std::string> &out)
+{
+    static const std::regex word(R"(\b[A-Za-z]\w*)");
+    static const std::regex followed(R"(^(Korva|KORVA_|korva_|Q47_|Kernel))", icase);
+    const std::vector<code_line> &lines = p.files.at(file);
+    for (const code_line &l : lines) {
+        if (std::regex_match(l.text, header_re)) continue;
+        const std::string &code = l.code;
+        for (std::sregex_iterator m(code.begin(), code.end(), word), end; m != end; ++m) {
+            std::string name = lower(m->str());
+            size_t at = m->position(), after = at + m->length();
+            if (at > 0 && code[at - 1] == '.') continue;
+            if (!p.names.count(name)) {
+                if (std::regex_search(m->str(), followed))
+                    problem(out, "%s:%d: %s is not defined", file.c_str(), l.number, m->str().c_str());
+                continue;
+            }
+            if (!p.procs.count(name)) continue;
+            const proc &d = p.procs.at(name);
+            size_t next = code.find_first_not_of(' ', after);
+            if (next != std::string::npos && code[next] == '=') continue;    /* the function's result */
+            std::string before = lower(trim(code.substr(0, at)));
+            bool parens = next != std::string::npos && code[next] == '(';
+            if (!parens && !before.empty() && before != "call") continue;
+            std::string list;
+            if (parens) {
+                int depth = 0;
+                for (size_t i = next + 1; i < code.size() && !(code[i] == ')' && depth-- == 0); i++) {
+                    if (code[i] == '(') depth++;
+                    list += code[i];
+                }
+            } else {
+                list = code.substr(after, code.find(':', after) - after);
+            }
+            std::vector<std::string> args = split_list(list);
+            size_t least = 0, most = d.params.size();
+            for (const param &a : d.params) least += !a.optional && !a.param_array;
+            if (!d.params.empty() && d.params.back().param_array) most = 1000;
+            if (args.size() < least || args.size() > most)
+                problem(out, "%s:%d: %s is given %u arguments, takes %u to %u", file.c_str(), l.number,
+                        d.name.c_str(), (unsigned)args.size(), (unsigned)least, (unsigned)most);
+            for (size_t i = 0; i < args.size() && i < d.params.size(); i++) {
+                const param &a = d.params[i];
+                if (!a.array || a.param_array) continue;
+                std::string arg = args[i];
+                if (arg.size() > 2 && arg.substr(arg.size() - 2) == "()") arg.resize(arg.size() - 2);
+                if (!std::regex_match(arg, std::regex(R"(\w+)")) || !array_of(lines, arg, a.type))
+                    problem(out, "%s:%d: %s passes %s to %s() As %s, which takes an array variable of %s only",
+                            file.c_str(), l.number, d.name.c_str(), args[i].c_str(), a.name.c_str(),
+                            a.type.c_str(), a.type.c_str());
+            }
+        }
+    }
+}
+
+std::string vb_name(const std::vector<code_line> &lines)
+{
+    static const std::regex re(R"re(^Attribute\s+VB_Name\s*=\s*"(\w+)"\s*$)re", icase);
+    std::smatch m;
+    return !lines.empty() && std::regex_match(lines[0].text, m, re) ? m[1].str() : "";
+}
+
+/* What is wrong with the sample project and the module it includes. */
+std::vector<std::string> project_problems(const reader_t &read)
+{
+    std::vector<std::string> out;
+    project p;
+    std::string dir = vbp_path.substr(0, vbp_path.rfind('/') + 1), startup;
+    std::vector<std::string> modules;
+    for (const std::string &l : read(vbp_path)) {
+        static const std::regex module_re(R"(^Module=(\w+);\s*(.+)$)"), startup_re(R"re(^Startup="Sub (\w+)"$)re");
+        std::smatch m;
+        if (std::regex_match(l, m, startup_re)) startup = lower(m[1]);
+        if (!std::regex_match(l, m, module_re)) continue;
+        std::string path = dir + std::regex_replace(m[2].str(), std::regex(R"(\\)"), "/");
+        for (std::string up; (up = std::regex_replace(path, std::regex(R"(/[^/.][^/]*/\.\./)"), "/",
+                                                      std::regex_constants::format_first_only)) != path;)
+            path = up;
+        p.files[path] = code_lines(read(path));
+        if (p.files[path].empty()) problem(out, "KorvaSample.vbp: Module %s: %s not found", m[1].str().c_str(), m[2].str().c_str());
+        else if (vb_name(p.files[path]) != m[1].str())
+            problem(out, "KorvaSample.vbp: Module %s, but %s says Attribute VB_Name \"%s\"", m[1].str().c_str(),
+                    m[2].str().c_str(), vb_name(p.files[path]).c_str());
+        modules.push_back(path);
+    }
+    if (!p.files.count(module_path)) problem(out, "KorvaSample.vbp does not include KORVA_VB6.bas");
+    for (const std::string &f : modules) read_definitions(p, f, out);
+    if (!p.procs.count(startup) || p.procs[startup].is_function)
+        problem(out, "KorvaSample.vbp: no Sub %s to start with", startup.c_str());
+
+    static const std::regex typelib_re(R"(^\s*(library|module)\s+(\w+))");
+    for (const code_line &l : code_lines(read(idl_path))) {
+        std::smatch m;
+        if (std::regex_search(l.text, m, typelib_re))
+            for (const std::string &f : modules)
+                if (lower(vb_name(p.files[f])) == lower(m[2]))
+                    problem(out, "%s: VB_Name %s is the type library's %s name", f.c_str(), m[2].str().c_str(),
+                            m[1].str().c_str());
+    }
+    check_declares(p, out);
+    for (const std::string &f : modules) {
+        if (vb_name(p.files[f]).empty()) problem(out, "%s: no Attribute VB_Name on its first line", f.c_str());
+        bool option_explicit = false;
+        for (const code_line &l : p.files[f]) option_explicit |= lower(trim(l.code)) == "option explicit";
+        if (!option_explicit) problem(out, "%s: no Option Explicit", f.c_str());
+        check_public_names(p, f, out);
+        check_calls(p, f, out);
+    }
+    return out;
+}
+
+} /* namespace */
+
+TEST(project_follows_the_vb6_rules)
+{
+    std::vector<std::string> found = project_problems(read_lines);
+    ok(found.empty(), "%u problems", (unsigned)found.size());
+    for (const std::string &s : found) ok(0, "%s", s.c_str());
+}
+
+TEST(vb6_rules_catch_seeded_mistakes)
+{
+    static const struct {
+        const std::string &file;
+        const char *from, *to, *expected;
+    } seeds[] = {
+        {module_path, "ByVal Args As Variant)", "Args() As Variant)", "passes Array("},
+        {sample_path, "Dim Delims(0 To 1) As String", "Dim Delims As Variant", "passes Delims to Delimiters()"},
+        {module_path, "Public Const KORVA_KEY_WOW64_32KEY", "Public Const KEY_WOW64_32KEY", "Public KEY_WOW64_32KEY"},
+        {module_path, "Private Declare Function LoadLibraryA", "Declare Function LoadLibraryA", "Public LoadLibraryA"},
+        {module_path, "Attribute VB_Name = \"modKorvaVB6\"", "Attribute VB_Name = \"KORVA_VB6\"", "type library's"},
+        {module_path, "Attribute VB_Name = \"modKorvaVB6\"", "", "no Attribute VB_Name"},
+        {vbp_path, "Module=Sample; Sample.bas", "Module=Sample; Samples.bas", "Samples.bas not found"},
+        {module_path, ", ByRef Result As Long, ByRef Status As Long)", ", ByRef Result As Long)",
+         "korva_atoi pushes 8 bytes, the export pops 12"},
+        {module_path, "Declare Function korva_lefttrim Lib", "Declare Function korva_lefttrm Lib", "not an export"},
+        {sample_path, "FieldToLong(Fields(1), 0)", "FieldToLong(Fields(1))", "FieldToLong is given 1 arguments"},
+    };
+    for (const auto &s : seeds) {
+        const std::string &target = s.file;
+        bool seeded = false;
+        reader_t read = [&](const std::string &path) {
+            lines_t lines = read_lines(path);
+            if (path != target) return lines;
+            for (std::string &l : lines) {
+                size_t at = l.find(s.from);
+                if (at != std::string::npos && !seeded) {
+                    l.replace(at, strlen(s.from), s.to);
+                    seeded = true;
+                }
+            }
+            return lines;
+        };
+        std::vector<std::string> found = project_problems(read);
+        if (!ok(seeded, "'%s' is not in %s", s.from, target.c_str())) continue;
+        bool caught = false;
+        for (const std::string &f : found) caught |= f.find(s.expected) != std::string::npos;
+        ok(caught, "seeding '%s' -> '%s' in %s: no problem says '%s' (%u others)", s.from, s.to, target.c_str(),
+           s.expected, (unsigned)found.size());
+    }
+}
+
+TEST(declares_pop_what_they_push)
+{
+    /* each Declare called as VB calls it: the words VB would push, zero */
+    project p;
+    std::vector<std::string> out;
+    p.files[module_path] = code_lines(read_lines(module_path));
+    read_definitions(p, module_path, out);
+    for (const auto &kv : p.procs) {
+        const proc &d = kv.second;
+        if (!d.is_declare || lower(d.lib) != "korva_vb6.dll") continue;
+        int bytes = pushed_bytes(d, out);
+        void *fn = (void *)korva_proc(d.name.c_str());
+        if (!ok(fn != NULL && bytes >= 0, "%s: not bound (%d bytes)", d.name.c_str(), bytes)) continue;
         VARIANT result;
         uint32_t words[9] = {0};
         int n = bytes / 4;
-        if (variant_result) {
+        bool variant_result = lower(d.returns) == "variant";
+        if (variant_result) {    /* the hidden result pointer, pushed first */
             words[0] = (uint32_t)(uintptr_t)&result;
             n++;
         }
-        int popped = abi_call((void *)korva_proc(d.name.c_str()), words, n, NULL);
-        ok(popped == n * 4, "line %d: %s popped %d bytes of %d", d.line, d.name.c_str(), popped, n * 4);
+        int popped = abi_call(fn, words, n, NULL);
+        ok(popped == n * 4, "%s popped %d bytes of %d", d.name.c_str(), popped, n * 4);
         if (variant_result) VariantClear(&result);
-    }
-
-    for (const export_row &row : exports) {
-        int count = seen.count(row.name) ? seen[row.name] : 0;
-        if (row.conv == CDECL_VARARGS) ok(count == 0, "%s is declared", row.name);
-        else ok(count == 1, "%s is declared %d times", row.name, count);
     }
 }
 
@@ -188,17 +498,22 @@ TEST(cdecl_logging_through_dispcallfunc)
  * constants and the module's must both be these. */
 TEST(constants_are_the_numbers_callers_rely_on)
 {
-    static const struct { const char *name; long header, value; } wanted[] = {
-        {"KORVA_PARSE_OK", KORVA_PARSE_OK, 0},         {"KORVA_PARSE_LOCKED", KORVA_PARSE_LOCKED, -1},
-        {"KORVA_PARSE_BADDELIM", KORVA_PARSE_BADDELIM, -2}, {"KORVA_PARSE_NOMEM", KORVA_PARSE_NOMEM, 12},
-        {"KORVA_ATOI_OK", KORVA_ATOI_OK, 0},           {"KORVA_ATOI_EMPTY", KORVA_ATOI_EMPTY, -1},
-        {"KORVA_ATOI_TRAILING", KORVA_ATOI_TRAILING, -2}, {"KORVA_ATOI_RANGE", KORVA_ATOI_RANGE, 34},
-        {"KEY_WOW64_64KEY", KEY_WOW64_64KEY, 0x100},   {"KEY_WOW64_32KEY", KEY_WOW64_32KEY, 0x200},
+    static const struct { const char *name, *bas_name; long header, value; } wanted[] = {
+        {"KORVA_PARSE_OK", "KORVA_PARSE_OK", KORVA_PARSE_OK, 0},
+        {"KORVA_PARSE_LOCKED", "KORVA_PARSE_LOCKED", KORVA_PARSE_LOCKED, -1},
+        {"KORVA_PARSE_BADDELIM", "KORVA_PARSE_BADDELIM", KORVA_PARSE_BADDELIM, -2},
+        {"KORVA_PARSE_NOMEM", "KORVA_PARSE_NOMEM", KORVA_PARSE_NOMEM, 12},
+        {"KORVA_ATOI_OK", "KORVA_ATOI_OK", KORVA_ATOI_OK, 0},
+        {"KORVA_ATOI_EMPTY", "KORVA_ATOI_EMPTY", KORVA_ATOI_EMPTY, -1},
+        {"KORVA_ATOI_TRAILING", "KORVA_ATOI_TRAILING", KORVA_ATOI_TRAILING, -2},
+        {"KORVA_ATOI_RANGE", "KORVA_ATOI_RANGE", KORVA_ATOI_RANGE, 34},
+        {"KEY_WOW64_64KEY", "KORVA_KEY_WOW64_64KEY", KEY_WOW64_64KEY, 0x100},
+        {"KEY_WOW64_32KEY", "KORVA_KEY_WOW64_32KEY", KEY_WOW64_32KEY, 0x200},
     };
     static const std::regex re(R"re(^\s*Public\s+Const\s+(\w+)\s+As\s+Long\s*=\s*(-?[0-9]+|&H[0-9A-Fa-f]+)\s*$)re",
                                std::regex::icase);
     std::map<std::string, long> bas;
-    for (const std::string &line : read_lines(KORVA_SOURCE_DIR "/vb6/KORVA_VB6.bas")) {
+    for (const std::string &line : read_lines(module_path)) {
         std::smatch m;
         if (!std::regex_match(line, m, re)) continue;
         std::string v = m[2];
@@ -206,115 +521,7 @@ TEST(constants_are_the_numbers_callers_rely_on)
     }
     for (const auto &w : wanted) {
         ok(w.header == w.value, "korva_vb6.h: %s is %ld, callers rely on %ld", w.name, w.header, w.value);
-        ok(bas.count(w.name) && bas[w.name] == w.value, "KORVA_VB6.bas: %s is %ld, callers rely on %ld", w.name,
-           bas.count(w.name) ? bas[w.name] : -999L, w.value);
-    }
-}
-
-/* ------------------------------------------------------------------------
- * The sample project in examples/vb6, which nothing here can compile: its
- * project file names the module and the sample's own, and every call the
- * sample makes to one of the module's names (Korva..., KORVA_..., korva_...,
- * Q47_..., Kernel...; VB's own names are not followed) reaches a procedure
- * or constant that exists, with an argument count the procedure takes.
- */
-namespace {
-
-struct arity {
-    int least, most;    /* most -1: a ParamArray */
-};
-
-/* The line without its comment, its strings emptied ("" stays ""). */
-std::string code_of(const std::string &line)
-{
-    static const std::regex text(R"("([^"]|"")*")");
-    std::string code = std::regex_replace(line, text, "\"\"");
-    return code.substr(0, code.find('\''));
-}
-
-/* Procedures (with what they take) and constants of a module. */
-void definitions(const std::vector<std::string> &lines, std::map<std::string, arity> &procs,
-                 std::map<std::string, arity> &names)
-{
-    static const std::regex proc(R"(^\s*(Public\s+|Private\s+)?(Declare\s+)?(Sub|Function)\s+(\w+)[^(]*\((.*)\).*$)",
-                                 std::regex::icase);
-    static const std::regex constant(R"(^\s*(Public\s+|Private\s+)?Const\s+(\w+))", std::regex::icase);
-    for (const std::string &line : lines) {
-        std::string code = code_of(line);
-        std::smatch m;
-        if (std::regex_search(code, m, constant)) names[lower(m[2])] = {0, 0};
-        if (!std::regex_match(code, m, proc)) continue;
-        arity a = {0, 0};
-        std::stringstream list(m[5].str());
-        for (std::string arg; std::getline(list, arg, ',');) {
-            if (trim(arg).empty()) continue;
-            if (lower(trim(arg)).rfind("paramarray", 0) == 0) a.most = -1;
-            if (a.most >= 0) a.most++;
-            if (lower(trim(arg)).rfind("optional", 0) != 0) a.least++;
-        }
-        procs[lower(m[4])] = names[lower(m[4])] = a;
-    }
-}
-
-/* Arguments in code[from..): within the parentheses opening there, or up to
- * the statement's end (a call written as a statement); -1 if none open. */
-int count_arguments(const std::string &code, size_t from, bool statement)
-{
-    size_t i = code.find_first_not_of(" ", from);
-    bool parens = i != std::string::npos && code[i] == '(';
-    if (!parens && !statement) return -1;
-    int depth = 0, commas = 0;
-    bool any = false;
-    for (i = parens ? i + 1 : from; i < code.size(); i++) {
-        char c = code[i];
-        if (c == '(') depth++;
-        else if (c == ')' && depth-- == 0) break;
-        else if (c == ':' && !depth && !parens) break;
-        else if (c == ',' && !depth) commas++;
-        any |= c != ' ';
-    }
-    return any ? commas + 1 : 0;
-}
-
-} /* namespace */
-
-TEST(sample_project_matches_the_module)
-{
-    const std::string dir = KORVA_SOURCE_DIR "/examples/vb6";
-    std::map<std::string, arity> procs, names;
-    definitions(read_lines(KORVA_SOURCE_DIR "/vb6/KORVA_VB6.bas"), procs, names);
-    const char *samples[] = {"Sample.bas"};
-    for (const char *f : samples) definitions(read_lines((dir + "/" + f).c_str()), procs, names);
-    ok(procs.count("korvasplit") && procs.count("main"), "the module's or the sample's procedures not read");
-
-    std::string vbp;
-    for (const std::string &l : read_lines((dir + "/KorvaSample.vbp").c_str())) vbp += l + "\n";
-    ok(vbp.find("Module=KORVA_VB6; ..\\..\\vb6\\KORVA_VB6.bas\n") != std::string::npos &&
-           vbp.find("Module=Sample; Sample.bas\n") != std::string::npos &&
-           vbp.find("Startup=\"Sub Main\"\n") != std::string::npos,
-       "KorvaSample.vbp does not name the module, the sample and Sub Main:\n%s", vbp.c_str());
-
-    static const std::regex followed(R"(\b(Korva|KORVA_|korva_|Q47_|Kernel)\w*)", std::regex::icase);
-    static const std::regex header(R"(^\s*(Public\s+|Private\s+)?(Sub|Function|Declare)\s)", std::regex::icase);
-    for (const char *f : samples) {
-        std::vector<std::string> lines = read_lines((dir + "/" + f).c_str());
-        for (size_t i = 0; i < lines.size(); i++) {
-            std::string code = code_of(lines[i]);
-            if (std::regex_search(code, header)) continue;
-            for (std::sregex_iterator m(code.begin(), code.end(), followed), end; m != end; ++m) {
-                std::string name = lower(m->str());
-                if (!ok(names.count(name), "%s line %u: %s is not defined by the module or the sample", f,
-                        (unsigned)i + 1, m->str().c_str()))
-                    continue;
-                if (!procs.count(name)) continue;
-                size_t at = m->position() + m->length();
-                std::string before = trim(code.substr(0, m->position()));
-                int n = count_arguments(code, at, before.empty() || lower(before) == "call");
-                const arity &a = procs[name];
-                if (n >= 0)
-                    ok(n >= a.least && (a.most < 0 || n <= a.most), "%s line %u: %s is given %d arguments, takes %d to %d",
-                       f, (unsigned)i + 1, m->str().c_str(), n, a.least, a.most);
-            }
-        }
+        ok(bas.count(w.bas_name) && bas[w.bas_name] == w.value, "KORVA_VB6.bas: %s is %ld, callers rely on %ld",
+           w.bas_name, bas.count(w.bas_name) ? bas[w.bas_name] : -999L, w.value);
     }
 }
