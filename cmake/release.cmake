@@ -56,7 +56,8 @@ add_custom_command(
 # README.txt is made at every build, with the commit (cmake/windows.cmake)
 
 # The zip: one folder, the layout the package README describes, the same
-# bytes from every build of one commit (cmake/release-zip.py).
+# bytes from every build of one commit, with SHA256SUMS.txt listing every
+# file in it (cmake/release-zip.py).
 set(stage ${KORVA_RELEASE_DIR}/KORVA_VB6-${PROJECT_VERSION})
 # the pages a caller needs, which link only to each other
 set(KORVA_CALLER_DOCS ${CMAKE_SOURCE_DIR}/docs/reference.md ${CMAKE_SOURCE_DIR}/docs/visual-basic.md
