@@ -6,7 +6,9 @@
 # with KORVA_SIGN_PASSWORD or KORVA_SIGN_PASSWORD_FILE, and optionally
 # KORVA_SIGN_TIMESTAMP_URL; see scripts/sign-dll.sh) the DLL in it carries an
 # Authenticode SHA-256 signature; without one it is the unsigned build, and
-# the script says so.  Prints the zip's path and contents.
+# the script says so.  The folder is zipped again after signing, which makes
+# the zip's SHA256SUMS.txt anew, with the signed DLL's sum
+# (cmake/release-zip.py).  Prints the zip's path and contents.
 set -eu
 cd "$(dirname "$0")/.."
 [ -n "${KORVA_SKIP_SETUP:-}" ] || ./scripts/setup.sh

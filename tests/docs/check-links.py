@@ -16,7 +16,8 @@ text and output, and are not read.
   are not paths here.  A path with a / must exist from the repository's top,
   unless it is what a build makes (build/) or lies in the release zip's own
   folders (ZIP_ONLY); a bare name must be some file's name in the
-  repository, or the zip's README.txt.
+  repository, or a file the release step makes at the zip's top (README.txt,
+  SHA256SUMS.txt).
 """
 import os
 import re
@@ -24,6 +25,7 @@ import sys
 
 SOURCE = (".md", ".sh", ".py", ".cpp", ".h", ".c", ".bas", ".idl", ".def", ".txt", ".cmake", ".json")
 ZIP_ONLY = ("build/", "bin/", "lib/", "symbols/", "doc/")
+ZIP_TOP = ("README.txt", "SHA256SUMS.txt")
 PATH_WORD = re.compile(r"[A-Za-z0-9_.][A-Za-z0-9_.+/-]*\Z")
 FENCE = re.compile(r" {0,3}(```|~~~)")
 CODE_SPAN = re.compile(r"`([^`\n]+)`")
@@ -61,7 +63,7 @@ def check_page(root, page, names):
             count += 1
             if "/" in path and not path.startswith(ZIP_ONLY) and not os.path.exists(os.path.join(root, path)):
                 broken.append(f"{rel}:{n}: `{word}`: no such path in the repository")
-            elif "/" not in path and path not in names and path != "README.txt":
+            elif "/" not in path and path not in names and path not in ZIP_TOP:
                 broken.append(f"{rel}:{n}: `{word}`: no file of that name in the repository")
         for target in LINK.findall(CODE_SPAN.sub("", line)):
             if re.match(r"[A-Za-z][A-Za-z0-9+.-]*:", target) or target.startswith("#"):
