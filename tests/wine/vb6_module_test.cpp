@@ -74,31 +74,19 @@ struct code_line {
 std::vector<code_line> code_lines(const lines_t &lines)
 {
     std::vector<code_line> out;
-    std::string pending;
-    int first = 0;
     for (size_t i = 0; i < lines.size(); i++) {
-        std::string text, code;
+        code_line l = {(int)i + 1, "", ""};
+        std::string joined = lines[i];
+        while (joined.size() >= 2 && !joined.compare(joined.size() - 2, 2, " _") && i + 1 < lines.size())
+            joined = joined.substr(0, joined.size() - 1) + lines[++i];
         bool quoted = false;
-        for (char c : lines[i]) {
+        for (char c : joined) {
             if (c == '"') quoted = !quoted;
             else if (c == '\'' && !quoted) break;
-            text += c;
-            if (!quoted || c == '"') code += c;
+            l.text += c;
+            if (!quoted || c == '"') l.code += c;
         }
-        if (pending.empty()) first = (int)i + 1;
-        pending += text;
-        if (trim(text).size() >= 2 && trim(text).substr(trim(text).size() - 2) == " _") {
-            pending.erase(pending.rfind('_'));
-            continue;
-        }
-        code.clear();
-        quoted = false;
-        for (char c : pending) {
-            if (c == '"') quoted = !quoted;
-            if (!quoted || c == '"') code += c;
-        }
-        out.push_back({first, pending, code});
-        pending.clear();
+        out.push_back(l);
     }
     return out;
 }
@@ -131,7 +119,7 @@ struct param {
 struct proc {
     std::string file, name, lib, returns;
     int line;
-    bool is_declare, is_function, is_public;
+    bool is_declare, is_function;
     std::vector<param> params;
 };
 
@@ -165,8 +153,7 @@ void read_definitions(project &p, const std::string &file, std::vector<std::stri
         std::smatch m;
         if (std::regex_search(l.code, m, const_re)) p.names.insert(lower(m[2]));
         if (!std::regex_match(l.text, m, header_re)) continue;
-        proc d = {file, m[5], m[7], m[11], l.number, m[3].matched, lower(m[4]) == "function",
-                  lower(trim(m[1])) != "private", {}};
+        proc d = {file, m[5], m[7], m[11], l.number, m[3].matched, lower(m[4]) == "function", {}};
         if (m[8].matched) problem(out, "%s:%d: %s uses an Alias", file.c_str(), l.number, d.name.c_str());
         for (const std::string &a : split_list(m[9])) {
             std::smatch pm;
