@@ -62,7 +62,7 @@ set(KORVA_HOST_BRIDGE_SOURCES
     host/debug_log.cpp
     host/getenv_vb.cpp
     host/log.cpp
-    tokenizer/parsebuf_wrapper.cpp
+    host/parsebuf_wrapper.cpp
 )
 set(KORVA_PLATFORM_SOURCES
     platform/administrators.cpp
@@ -125,6 +125,13 @@ add_dependencies(KORVA_VB6 korva_host_implibs korva_source_commit)
 target_link_libraries(KORVA_VB6 PRIVATE ${KORVA_HOST_IMPLIBS})
 target_link_libraries(KORVA_VB6 PRIVATE advapi32)
 target_link_libraries(KORVA_VB6 PRIVATE oleaut32)
+
+# The portable code once more, as a library of its own with what the DLL
+# leaves out (korva_parsebuf_on, the kernel counts), for the tests that drive
+# the tokenizer's i686 kernels directly.
+add_library(korva_portable_i686 STATIC ${KORVA_PORTABLE_SOURCES})
+target_include_directories(korva_portable_i686 PUBLIC include)
+target_compile_options(korva_portable_i686 PRIVATE ${KORVA_WARNINGS} -fno-exceptions)
 
 # --- stand-ins for the product's host libraries (test and demo equipment) ---
 add_subdirectory(testhost)

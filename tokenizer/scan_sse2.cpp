@@ -198,7 +198,7 @@ scan_bytes(char *w, const char *text, size_t ntext, size_t limit, const korva_de
     typedef chunk_t::mask mask_t;
     const int32_t nfirst = One ? 1 : ds.nfirst;
     const __m128i first = _mm_set1_epi8((char)ds.first[0]), dquote = _mm_set1_epi8('"');
-    __m128i more[15];
+    __m128i more[KORVA_MAX_FIRST - 1];
     for (int32_t k = 1; k < nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
 
     char *start = w, **out = tokens, **const full = tokens + room;
@@ -211,8 +211,8 @@ scan_bytes(char *w, const char *text, size_t ntext, size_t limit, const korva_de
      * `keep` lie past the end.  False when the tokens do not fit. */
     auto cut_chunk = [&](const chunk_t &c, size_t at, mask_t keep) __attribute__((always_inline)) {
         /* Each first byte's mask is ORed on its own, and below the quote
-         * test comes before the room test: written the other way round,
-         * the i686 build ran this loop up to a fifth slower. */
+         * test comes before the room test: the other way round the i686
+         * build runs this loop slower. */
         const chunk_t at_first = equal(c, first);
         mask_t stops = bits(at_first);
         for (int32_t k = 1; k < nfirst; k++) stops |= equal_bits(c, more[k - 1]);
@@ -239,8 +239,8 @@ scan_bytes(char *w, const char *text, size_t ntext, size_t limit, const korva_de
             /* With one first byte, the usual list, the separators are
              * zeroed in the stored chunk itself (the first compare's bytes
              * are their mask), and a token costs one store.  Longer lists
-             * would repeat their compares for it: in the x86-64 build that
-             * made a 64-byte line 7 % slower. */
+             * would repeat their compares for it, which costs a short line
+             * more than it saves. */
             chunk_t cut;
             for (int b = 0; b < KORVA_CHUNK / 16; b++)
                 cut.b[b] = _mm_andnot_si128(at_first.b[b], c.b[b]);
@@ -346,7 +346,7 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
                                             const korva_delimiters &ds, bool quote, char **tokens,
                                             size_t room)
 {
-    __m128i byte0[8], pair0[8], pair1[8];
+    __m128i byte0[KORVA_SHORT_MAX], pair0[KORVA_SHORT_MAX], pair1[KORVA_SHORT_MAX];
     int32_t ones = 0, pairs = 0;
     for (int32_t j = 0; j < ds.n; j++)
         if (ds.d[j].len == 1) {
@@ -357,8 +357,8 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
         }
     const __m128i dquote = _mm_set1_epi8('"');
 
-    /* 32 bytes at a time on every target: in 64-byte chunks the x86-64
-     * build ran the usual multi-character list a tenth slower. */
+    /* 32 bytes at a time on every target: the x86-64 build runs the usual
+     * multi-character list slower in 64-byte chunks. */
     const int bytes = 32;
     typedef chunk<bytes> chunk_t;
     typedef chunk_t::mask mask_t;
@@ -369,9 +369,9 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
     mask_t covered = 0;         /* and with a two-byte separator's first byte */
     const mask_t top = (mask_t)1 << (bytes - 1);
 
-    /* A list that comes here holds 1 to 8 two-byte delimiters and so at
-     * most 7 one-byte ones (8 one-byte ones without a quote go to
-     * scan_bytes). */
+    /* A list that comes here holds 1 to KORVA_SHORT_MAX two-byte
+     * delimiters and so at most KORVA_SHORT_MAX - 1 one-byte ones (one-byte
+     * ones alone, without a quote, go to scan_bytes). */
     const int32_t npairs = Pairs ? Pairs : pairs;
     /* c is the chunk, next the chunk one byte further on */
     auto cut_chunk = [&](const chunk_t &c, const chunk_t &next, size_t at, mask_t keep)
@@ -386,10 +386,9 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
                                                                     _mm_cmpeq_epi8(next.b[k], pair1[j])));
         mask_t twos = bits(found);
         /* A plain loop in the i686 build: unrolled by two, with the odd
-         * one after, it cost the usual list (one one-byte delimiter) four
-         * branches and a spilled register a chunk, and the DLL a tenth to
-         * a fifth of (b)'s time.  In the x86-64 build, which has the
-         * registers, the plain loop was no faster. */
+         * one after, it costs the usual list (one one-byte delimiter) four
+         * branches and a spilled register a chunk.  The x86-64 build has
+         * the registers, and the plain loop is no faster there. */
         const int32_t nones = Ones >= 0 ? Ones : ones;
 #if defined(__i386__)
 #pragma GCC unroll 1
@@ -464,7 +463,7 @@ __attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva
      * must otherwise assume could change *ds. */
     const int32_t nfirst = ds.nfirst;
     const __m128i first = _mm_set1_epi8((char)ds.first[0]), dquote = _mm_set1_epi8('"');
-    __m128i more[15];
+    __m128i more[KORVA_MAX_FIRST - 1];
     for (int32_t k = 1; k < nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
 
     char *start = w, **out = tokens, **const full = tokens + room;
@@ -519,50 +518,59 @@ __attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva
 
 } /* namespace */
 
-size_t korva_scan_bytes_sse2(char *w, const char *text, size_t ntext, size_t n,
-                             const korva_delimiters &ds, bool quote, char **tokens, size_t room)
-{
-    /* delimiter 0 is one byte: every separator starts before n */
+/* The kernels, as korva_kernel names them.  For the short and general
+ * scans every separator starts before `limit`: the scan ends where
+ * delimiter 0 would last fit. */
+#define KORVA_LIMIT (n - ds.d[0].len + 1)
+
 #if defined(__x86_64__)
-    /* The usual list, one delimiter, gets a copy of its own where the
-     * compares of a longer list are gone: about 5 % less time for a 1 MiB
-     * line and for a 64-byte one.  The i686 build leaves it out to keep
-     * the DLL's code under its limit. */
-    if (ds.nfirst == 1) return scan_bytes<true>(w, text, ntext, n, ds, quote, tokens, room);
+/* The usual list, one delimiter, has a copy of its own without the compares
+ * of a longer list.  The i686 build leaves it out to keep the DLL's code
+ * small. */
+size_t korva_scan_byte_sse2(KORVA_KERNEL_ARGS)
+{
+    return scan_bytes<true>(w, text, ntext, n, ds, quote, tokens, room);
+}
 #endif
+
+/* delimiter 0 is one byte: every separator starts before n */
+size_t korva_scan_bytes_sse2(KORVA_KERNEL_ARGS)
+{
     return scan_bytes<false>(w, text, ntext, n, ds, quote, tokens, room);
 }
 
-size_t korva_scan_sse2(char *w, const char *text, size_t ntext, size_t n,
-                       const korva_delimiters &ds, bool quote, char **tokens, size_t room)
+/* The usual counts of two-byte delimiters get a copy each, in which the
+ * compares need no loop, and so does a list of one one-byte and two
+ * two-byte delimiters, whose one-byte compare's loop the i686 build would
+ * otherwise keep. */
+size_t korva_scan_short1_sse2(KORVA_KERNEL_ARGS)
 {
-    /* Every separator starts before `limit`: the scan ends where delimiter
-     * 0 would last fit. */
-    const size_t limit = n - ds.d[0].len + 1;
-    if (ds.short_list && ds.nfirst == ds.n) {
-        bool quote_free = true;
-        for (int32_t j = 0; j < ds.n; j++)
-            for (size_t k = 0; k < ds.d[j].len; k++) quote_free = quote_free && ds.d[j].s[k] != '"';
-        if (quote_free) {
-            /* The usual counts of two-byte delimiters get a copy each, in
-             * which the compares need no dispatch, and so does a list of
-             * one one-byte and two two-byte delimiters: in the i686 build,
-             * with the one-byte compare's loop gone, such a line took a
-             * sixth less time. */
-            int32_t pairs = 0;
-            for (int32_t j = 0; j < ds.n; j++) pairs += ds.d[j].len == 2;
-            if (pairs == 1) return scan_short<1>(w, text, ntext, limit, ds, quote, tokens, room);
-            if (pairs == 2 && ds.n == 3) return scan_short<2, 1>(w, text, ntext, limit, ds, quote, tokens, room);
-            if (pairs == 2) return scan_short<2>(w, text, ntext, limit, ds, quote, tokens, room);
-            return scan_short<0>(w, text, ntext, limit, ds, quote, tokens, room);
-        }
-    }
-    /* The general scan compares in full at each place, which may read
-     * ahead of the chunk: the copy comes first.  The lists that come here
-     * (shared first bytes, a quote in a delimiter, more than 8 delimiters
-     * or longer ones) are the rare ones. */
+    return scan_short<1>(w, text, ntext, KORVA_LIMIT, ds, quote, tokens, room);
+}
+
+size_t korva_scan_short21_sse2(KORVA_KERNEL_ARGS)
+{
+    return scan_short<2, 1>(w, text, ntext, KORVA_LIMIT, ds, quote, tokens, room);
+}
+
+size_t korva_scan_short2_sse2(KORVA_KERNEL_ARGS)
+{
+    return scan_short<2>(w, text, ntext, KORVA_LIMIT, ds, quote, tokens, room);
+}
+
+size_t korva_scan_short_sse2(KORVA_KERNEL_ARGS)
+{
+    return scan_short<0>(w, text, ntext, KORVA_LIMIT, ds, quote, tokens, room);
+}
+
+/* The general scan compares in full at each place, which may read ahead of
+ * the chunk: the copy comes first.  The lists that come here (shared first
+ * bytes, a quote in a delimiter, more than KORVA_SHORT_MAX delimiters or
+ * longer ones) are the rare ones. */
+size_t korva_scan_general_sse2(KORVA_KERNEL_ARGS)
+{
     copy(w, text, ntext);
-    return scan_general(w, limit, ds, quote, tokens, room);
+    return scan_general(w, KORVA_LIMIT, ds, quote, tokens, room);
 }
 
 #endif

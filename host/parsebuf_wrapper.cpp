@@ -1,6 +1,6 @@
 /* The tokenizer's entry for callers on several threads. */
 #include "korva_vb6.h"
-#include "../host/korva_host.h"
+#include "korva_host.h"
 
 /***********************************************************************
  *              korva_parsebuf_wrapper
