@@ -94,6 +94,12 @@ TEST(quotes)
     expect_tokens(parse("TAG1, TAG2,\"A,B\"", {","}, 1), "TAG1", " TAG2", "A,B");
     expect_tokens(parse("\"hello\"", {","}, 0), "hello");
     expect_tokens(parse("\"\"", {","}), "");
+    /* the closing quote ends a chunk and the separator starts the next, on
+     * both builds: the quote must be remembered across the edge, also when
+     * the separator is the one appended after the trim */
+    const std::string edge = "\"" + std::string(62, 'x') + "\"";
+    expect_tokens(parse(edge + ",z", {","}), std::string(62, 'x'), "z");
+    expect_tokens(parse(edge + "  ", {","}), std::string(62, 'x'));
     expect_tokens(parse("\"", {","}), "\"");
     expect_tokens(parse("a\"b\"c,d", {","}, 1), "a\"b\"c", "d");          /* inner quotes stay */
     expect_tokens(parse("\"x\"\"y\",z", {","}, 1), "x\"\"y", "z");
