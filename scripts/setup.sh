@@ -11,8 +11,9 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     updated=""
 fi
 
-for p in g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 wine64 cmake ninja-build lld-14 llvm-14 osslsigncode openssl \
-         clang libclang-rt-14-dev libbenchmark-dev python3 python3-pefile zip unzip file; do
+for p in g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 wine64 cmake ninja-build clang-16 lld-16 llvm-16 \
+         lld-14 llvm-14 osslsigncode openssl clang libclang-rt-14-dev libbenchmark-dev python3 python3-pefile zip \
+         unzip file; do
     have "$p" || need="$need $p"
 done
 
