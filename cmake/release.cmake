@@ -3,7 +3,7 @@
 # with all of it.
 find_program(KORVA_WIDL NAMES ${KORVA_MINGW_PREFIX}-widl widl REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-find_program(KORVA_LLVM_DLLTOOL NAMES llvm-dlltool-14 llvm-dlltool REQUIRED)
+find_program(KORVA_LLVM_DLLTOOL NAMES llvm-dlltool-16 llvm-dlltool REQUIRED)
 
 set(KORVA_RELEASE_DIR ${CMAKE_BINARY_DIR}/release)
 set(KORVA_TLB ${CMAKE_BINARY_DIR}/bin/KORVA_VB6.tlb)
@@ -94,8 +94,8 @@ add_custom_command(
 add_custom_target(korva_release ALL DEPENDS ${KORVA_ZIP} ${KORVA_TLB})
 
 # The shipped image as binary checkers and debuggers see it (no Wine needed).
-find_program(KORVA_LLVM_OBJDUMP NAMES llvm-objdump-14 llvm-objdump REQUIRED)
-find_program(KORVA_LLVM_PDBUTIL NAMES llvm-pdbutil-14 llvm-pdbutil REQUIRED)
+find_program(KORVA_LLVM_OBJDUMP NAMES llvm-objdump-16 llvm-objdump REQUIRED)
+find_program(KORVA_LLVM_PDBUTIL NAMES llvm-pdbutil-16 llvm-pdbutil REQUIRED)
 add_test(NAME release_image
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/release/check-image.py
                  $<TARGET_FILE:KORVA_VB6> ${KORVA_PDB} ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def

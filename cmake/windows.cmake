@@ -108,7 +108,7 @@ target_link_options(KORVA_VB6 PRIVATE ${KORVA_STATIC_RUNTIME}
 # The checksum is written by Debian's python3-pefile (so with Debian's
 # python3); scripts/pe-image.py, which computes it on its own, checks it
 # (tests/release/check-image.py).
-find_program(KORVA_LLVM_OBJCOPY NAMES llvm-objcopy-14 llvm-objcopy REQUIRED)
+find_program(KORVA_LLVM_OBJCOPY NAMES llvm-objcopy-16 llvm-objcopy REQUIRED)
 find_program(KORVA_DEBIAN_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 add_custom_command(TARGET KORVA_VB6 POST_BUILD
     COMMAND ${KORVA_LLVM_OBJCOPY} --strip-debug $<TARGET_FILE:KORVA_VB6>

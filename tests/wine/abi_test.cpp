@@ -61,7 +61,7 @@ TEST(export_table_is_exactly_the_list)
     const IMAGE_EXPORT_DIRECTORY *exp = at_rva<IMAGE_EXPORT_DIRECTORY>(module, dir.VirtualAddress);
     ok(!strcmp(at_rva<char>(module, exp->Name), "KORVA_VB6.dll"), "module name %s",
        at_rva<char>(module, exp->Name));
-    /* lld leaves the slot of ordinal 0 empty (address 0): only real entries count */
+    /* a linker may leave the slot of ordinal 0 empty (address 0): only real entries count */
     const DWORD *functions = at_rva<DWORD>(module, exp->AddressOfFunctions);
     DWORD nfunctions = 0;
     for (DWORD i = 0; i < exp->NumberOfFunctions; i++) nfunctions += functions[i] != 0;
