@@ -102,43 +102,6 @@ std::string show_share(double num, double den)
 {
     char buf[32];
     if (num <= 0 || den <= 0) return "-";
-    snprintf(buf, sizeof(buf), "%.3f", num / den);
-    return buf;
-}
-
-namespace {
-
-const struct {
-    const char *id;
-    double native, wine;
-} goals[] = {
-    {"a", 0.021, 0.008},
-    {"b", 0.016, 0.012},
-    {"c", 0.046, 0.023},
-    {"d", 0.032, 0.015},
-};
-
-} /* namespace */
-
-double native_goal(const char *id)
-{
-    for (const auto &g : goals)
-        if (!strcmp(g.id, id)) return g.native;
-    return 0;
-}
-
-double wine_goal(const char *id)
-{
-    for (const auto &g : goals)
-        if (!strcmp(g.id, id)) return g.wine;
-    return 0;
-}
-
-std::string show_goal(double goal, double production, double literal)
-{
-    char buf[32];
-    if (goal <= 0) return "";
-    bool met = production > 0 && literal > 0 && production / literal <= goal;
-    snprintf(buf, sizeof(buf), "<= %.3f %s", goal, met ? "met" : "MISSED");
+    snprintf(buf, sizeof(buf), "%.5f", num / den);
     return buf;
 }

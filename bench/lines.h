@@ -27,20 +27,9 @@ struct bench_line {
  * 64 MiB line; "10k" 10 000 fields, the yardstick for "e". */
 bench_line make_line(const char *id);
 
-/* The most korva_parsebuf may take on line id, as a share of the literal
- * scanner's time in the same run: natively (korva_bench) or under Wine
- * (korva_wine_bench, on a host that runs 32-bit programs itself); 0 for a
- * line without a goal.  The two differ because glibc's allocation per
- * token, which the literal scanner pays, is cheaper than Wine's. */
-double native_goal(const char *id);
-double wine_goal(const char *id);
-
-/* "<= 0.021 met", "<= 0.021 MISSED", or "" for no goal. */
-std::string show_goal(double goal, double production, double literal);
-
 /* Times and ratios as the benchmark tables print them ("-" for none). */
 std::string show_time(double seconds);
 std::string show_ratio(double num, double den);    /* "2.50x" */
-std::string show_share(double num, double den);    /* "0.012" */
+std::string show_share(double num, double den);    /* "0.01200" */
 
 #endif

@@ -1,8 +1,10 @@
 /*
  * korva_bench: korva_parsebuf against the literal scanner and the SIMD floor
  * (simd_floor.h) on the benchmark lines, and the text primitives on typical short inputs.
- * After Google Benchmark's table it prints the ratios the scanner is held
- * to, all taken from this one run, from CPU time (the machine may be shared).
+ * After Google Benchmark's table it prints the shares and ratios of this
+ * one run, from CPU time (the machine may be shared), with no verdict: the
+ * scanner's goals are judged on the DLL under Wine, over several processes
+ * (scripts/bench.sh).
  *
  * Each benchmark runs 3 times in a row and the fastest of the 3 counts: the
  * table shows that one.  A busy moment of a shared machine then drops out,
@@ -163,26 +165,20 @@ double time_of(const std::string &id, const char *what, const char *group = "par
     return it == seconds.end() ? 0 : it->second;
 }
 
-const char *verdict(bool met)
-{
-    return met ? "met" : "MISSED";
-}
-
 void print_ratios()
 {
     printf("\nkorva_parsebuf, ratios from this run (production/literal: the share of the literal "
            "scanner's time; production/floor: how many times the floor's time)\n\n");
-    printf("%-4s %-40s %11s %11s %11s %14s %16s  %s\n", "case", "line", "production", "literal",
-           "floor", "prod/literal", "production/floor", "goal");
+    printf("%-4s %-40s %11s %11s %11s %14s %16s\n", "case", "line", "production", "literal",
+           "floor", "prod/literal", "production/floor");
     for (auto &p : lines) {
         const bench_line *l = p.get();
         const char *id = l->id;
         double prod = time_of(id, "production"), lit = time_of(id, "literal"),
                flo = time_of(id, "floor");
-        std::string goal_text = show_goal(native_goal(id), prod, lit);
-        printf("%-4s %-40s %11s %11s %11s %14s %16s  %s\n", l->id, l->title,
+        printf("%-4s %-40s %11s %11s %11s %14s %16s\n", l->id, l->title,
                show_time(prod).c_str(), show_time(lit).c_str(), show_time(flo).c_str(),
-               show_share(prod, lit).c_str(), show_ratio(prod, flo).c_str(), goal_text.c_str());
+               show_share(prod, lit).c_str(), show_ratio(prod, flo).c_str());
     }
 
     /* linear: time per byte on f against a, time per field on e against 10k */
@@ -195,9 +191,8 @@ void print_ratios()
             return 0.0;
         };
         double fa = per("f", false) / per("a", false), e10 = per("e", true) / per("10k", true);
-        printf("\nlinear, %s: time per byte f/a = %.2f (<= 1.25 %s); time per field e/10k = "
-               "%.2f (<= 1.25 %s)", group == std::string("parse") ? "default heap" : "steady heap",
-               fa, verdict(fa > 0 && fa <= 1.25), e10, verdict(e10 > 0 && e10 <= 1.25));
+        printf("\nlinear, %s: time per byte f/a = %.2f; time per field e/10k = %.2f",
+               group == std::string("parse") ? "default heap" : "steady heap", fa, e10);
     }
     printf("\n");
 }
