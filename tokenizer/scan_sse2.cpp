@@ -25,127 +25,7 @@
 #ifndef __SSE2__
 #error "scan_sse2.cpp must be compiled with -msse2"
 #endif
-#include <emmintrin.h>
-
-namespace {
-
-/* A chunk of Bytes bytes (32 or 64), as its 16-byte blocks, and its mask
- * type: one bit per byte, bit k for byte k. */
-template <int Bytes> struct chunk;
-template <> struct chunk<32> {
-    typedef uint32_t mask;
-    __m128i b[2];
-};
-template <> struct chunk<64> {
-    typedef uint64_t mask;
-    __m128i b[4];
-};
-
-template <int Bytes> inline chunk<Bytes> load_chunk(const char *p)    /* p 16-byte aligned */
-{
-    chunk<Bytes> c;
-    for (int k = 0; k < Bytes / 16; k++) c.b[k] = _mm_load_si128(reinterpret_cast<const __m128i *>(p) + k);
-    return c;
-}
-
-template <int Bytes> inline chunk<Bytes> loadu_chunk(const char *p)
-{
-    chunk<Bytes> c;
-    for (int k = 0; k < Bytes / 16; k++) c.b[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p) + k);
-    return c;
-}
-
-template <int Bytes> inline void store_chunk(char *p, const chunk<Bytes> &c)    /* p 16-byte aligned */
-{
-    for (int k = 0; k < Bytes / 16; k++) _mm_store_si128(reinterpret_cast<__m128i *>(p) + k, c.b[k]);
-}
-
-/* The mask of a chunk's comparison results (0xFF or 0 per byte). */
-template <int Bytes> inline typename chunk<Bytes>::mask bits(const chunk<Bytes> &c)
-{
-    typename chunk<Bytes>::mask m = 0;
-    for (int k = 0; k < Bytes / 16; k++)
-        m |= (typename chunk<Bytes>::mask)(uint32_t)_mm_movemask_epi8(c.b[k]) << 16 * k;
-    return m;
-}
-
-/* The bytes of the chunk that equal those of v. */
-template <int Bytes> inline chunk<Bytes> equal(const chunk<Bytes> &c, __m128i v)
-{
-    chunk<Bytes> e;
-    for (int k = 0; k < Bytes / 16; k++) e.b[k] = _mm_cmpeq_epi8(c.b[k], v);
-    return e;
-}
-
-/* Both comparisons' bytes. */
-template <int Bytes> inline chunk<Bytes> either(const chunk<Bytes> &x, const chunk<Bytes> &y)
-{
-    chunk<Bytes> e;
-    for (int k = 0; k < Bytes / 16; k++) e.b[k] = _mm_or_si128(x.b[k], y.b[k]);
-    return e;
-}
-
-template <int Bytes> inline typename chunk<Bytes>::mask equal_bits(const chunk<Bytes> &c, __m128i v)
-{
-    return bits(equal(c, v));
-}
-
-/* The position of the lowest set bit of m, which is not 0. */
-template <typename Mask> inline unsigned lowest(Mask m)
-{
-    return sizeof(m) > sizeof(uint32_t) ? __builtin_ctzll(m) : __builtin_ctz((uint32_t)m);
-}
-
-/* The bits of a mask's first k bytes; k may be its width or more. */
-template <typename Mask> inline Mask below(size_t k)
-{
-    return k >= sizeof(Mask) * 8 ? ~(Mask)0 : ((Mask)1 << k) - 1;
-}
-
-/* x without its bits 0..k-1; k may be its width or more. */
-template <typename Mask> inline Mask from_bit(Mask x, size_t k)
-{
-    return x & ~below<Mask>(k);
-}
-
-/* Which bytes of a chunk lie inside quotes, from its quote bits: bit k is
- * the parity of the quotes at bits 0..k (a prefix XOR, done in five or six
- * shifts: after the shift by 1 each bit holds the XOR of 2 bits, after the
- * shift by 2 of 4, and so on up to the chunk's size), flipped throughout
- * when the chunk starts inside quotes.  in_quote becomes the state after
- * the chunk. */
-template <typename Mask> inline Mask inside_quotes(Mask quotes, bool &in_quote)
-{
-    Mask inside = quotes;
-    for (unsigned k = 1; k < sizeof(Mask) * 8; k *= 2) inside ^= inside << k;
-    inside ^= (Mask)0 - (Mask)in_quote;    /* flipped without a branch */
-    in_quote = inside >> (sizeof(Mask) * 8 - 1);
-    return inside;
-}
-
-/* An aligned 16-byte load from the caller's text.  It may read up to 15
- * bytes before the text or past its terminator, but never into another
- * page: pages are 4096-byte aligned, so an aligned 16-byte block lies within
- * one page, the page of a byte of the text.  AddressSanitizer would report
- * those bytes (they are outside the caller's object), so it is told not to
- * look at this one helper; the bytes are never used. */
-__attribute__((no_sanitize_address)) __m128i load_aligned(const char *p)
-{
-    return _mm_load_si128(reinterpret_cast<const __m128i *>(p));
-}
-
-/* Copies text[0..n) to w, which is 16-byte aligned: unaligned loads only
- * of whole 16-byte blocks inside the text. */
-void copy(char *w, const char *text, size_t n)
-{
-    size_t i = 0;
-    for (; i + 16 <= n; i += 16)
-        _mm_store_si128(reinterpret_cast<__m128i *>(w + i),
-                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i)));
-    for (; i < n; i++) w[i] = text[i];
-}
-
-} /* namespace */
+#include "chunk_sse2.h"
 
 size_t korva_length_sse2(const char *text)
 {
@@ -190,9 +70,8 @@ namespace {
  * many cases would otherwise cost this, the usual one, registers and set-up
  * on every call.  One: the list has one first byte. */
 template <bool One>
-inline __attribute__((always_inline)) size_t
-scan_bytes(char *w, const char *text, size_t ntext, size_t limit, const korva_delimiters &ds,
-           bool quote, char **tokens, size_t room)
+KORVA_INLINE size_t scan_bytes(char *w, const char *text, size_t ntext, size_t limit,
+                               const korva_delimiters &ds, bool quote, char **tokens, size_t room)
 {
     typedef chunk<KORVA_CHUNK> chunk_t;
     typedef chunk_t::mask mask_t;
@@ -201,15 +80,13 @@ scan_bytes(char *w, const char *text, size_t ntext, size_t limit, const korva_de
     __m128i more[KORVA_MAX_FIRST - 1];
     for (int32_t k = 1; k < nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
 
-    char *start = w, **out = tokens, **const full = tokens + room;
-    /* below `roomy` the tokens of a whole chunk fit */
-    char **const roomy = full - (room < KORVA_CHUNK ? room : KORVA_CHUNK);
-    bool in_quote = false;
-    mask_t quote_last = 0;      /* the chunk before ends with a quote */
+    token_writer tw(w, tokens, room, KORVA_CHUNK);
+    quote_tracker<mask_t> qt;
 
     /* Stores the chunk c at w + at and cuts it there; its bits outside
      * `keep` lie past the end.  False when the tokens do not fit. */
-    auto cut_chunk = [&](const chunk_t &c, size_t at, mask_t keep) __attribute__((always_inline)) {
+    auto cut_chunk = [&](const chunk_t &c, const char *, size_t at, mask_t keep, bool)
+                         __attribute__((always_inline)) {
         /* Each first byte's mask is ORed on its own, and below the quote
          * test comes before the room test: the other way round the i686
          * build runs this loop slower. */
@@ -223,18 +100,10 @@ scan_bytes(char *w, const char *text, size_t ntext, size_t limit, const korva_de
          * chunks, no token ending here loses quotes: each is cut as it
          * stands.  Where quotes do not count that is known from one
          * pmovmskb. */
-        auto cut_as_they_stand = [&](mask_t seps) __attribute__((always_inline)) {
-            for (; seps; seps &= seps - 1) {
-                char *sep = base + lowest(seps);
-                *out++ = start;
-                *sep = 0;
-                start = sep + 1;
-            }
-        };
         const chunk_t dquotes = equal(c, dquote);
         __m128i any = dquotes.b[0];
         for (int k = 1; k < KORVA_CHUNK / 16; k++) any = _mm_or_si128(any, dquotes.b[k]);
-        const bool as_they_stand = !quote && !(_mm_movemask_epi8(any) | quote_last) && out < roomy;
+        const bool as_they_stand = !quote && !(_mm_movemask_epi8(any) | qt.last) && tw.chunk_fits();
         if (as_they_stand && nfirst == 1) {
             /* With one first byte, the usual list, the separators are
              * zeroed in the stored chunk itself (the first compare's bytes
@@ -246,27 +115,23 @@ scan_bytes(char *w, const char *text, size_t ntext, size_t limit, const korva_de
                 cut.b[b] = _mm_andnot_si128(at_first.b[b], c.b[b]);
             store_chunk(base, cut);
             char *const after = base + 1;
-            for (; stops; stops &= stops - 1) {
-                *out++ = start;
-                start = after + lowest(stops);
-            }
+            for (; stops; stops &= stops - 1) tw.cut_stored(after + lowest(stops));
             return true;
         }
         store_chunk(base, c);
         if (as_they_stand) {
-            cut_as_they_stand(stops);
+            tw.cut_all(base, stops);
             return true;
         }
 
         const mask_t quotes = bits(dquotes);
-        if (quote) stops &= ~inside_quotes(quotes, in_quote);   /* quotes past `limit` do no harm */
+        if (quote) stops &= ~qt.inside(quotes);     /* quotes past `limit` do no harm */
 
         /* A token loses its outer quotes only where a quote stands right
          * before its separator. */
-        const mask_t before = quotes << 1 | quote_last;
-        quote_last = quotes >> (KORVA_CHUNK - 1);
-        if (!before && out < roomy) {
-            cut_as_they_stand(stops);
+        const mask_t before = qt.before(quotes);
+        if (!before && tw.chunk_fits()) {
+            tw.cut_all(base, stops);
             return true;
         }
 
@@ -279,9 +144,9 @@ scan_bytes(char *w, const char *text, size_t ntext, size_t limit, const korva_de
          * and clears, the next separator above it.  The token still open
          * when the chunk starts, if it begins with a quote, takes bit 0,
          * whether it begins there or earlier. */
-        const size_t behind = (size_t)(base - start);   /* how far back the open token began */
-        const mask_t opens = *start == '"';
-        const mask_t later = stops << 1 & quotes;       /* the tokens that begin here with one */
+        const size_t behind = (size_t)(base - tw.start);    /* how far back the open token began */
+        const mask_t opens = *tw.start == '"';
+        const mask_t later = stops << 1 & quotes;           /* the tokens that begin here with one */
         const mask_t lone = later << 1 | (opens << 1) >> (behind < 2 ? behind : 2);
         const mask_t strip = stops & ~(stops - (later | opens)) & before & ~lone;
         /* The room is tested token by token only where a whole chunk's
@@ -289,58 +154,36 @@ scan_bytes(char *w, const char *text, size_t ntext, size_t limit, const korva_de
         auto cut_stripping = [&](bool check) __attribute__((always_inline)) {
             for (; stops; stops &= stops - 1) {
                 unsigned i = lowest(stops);
-                char *sep = base + i;
-                if (check && out == full) return false;
-                if (strip >> i & 1) {
-                    sep[-1] = 0;
-                    *out++ = start + 1;
-                } else {
-                    *sep = 0;
-                    *out++ = start;
-                }
-                start = sep + 1;
+                if (check && tw.out == tw.full) return false;
+                tw.cut_quoted(base + i, strip >> i & 1);
             }
             return true;
         };
-        return out < roomy ? cut_stripping(false) : cut_stripping(true);
+        return tw.chunk_fits() ? cut_stripping(false) : cut_stripping(true);
     };
 
-    /* The copy is made as the scan goes: a chunk wholly inside the text
-     * is loaded from it (unaligned loads that stay inside the text) and
-     * stored into w, which is 16-byte aligned.  For the last chunks the
-     * rest of the text is copied first (16 bytes at a time while whole
-     * blocks remain, then byte by byte) and they are loaded from w, whose
-     * room is a multiple of the chunk and already holds what follows the
-     * text.  The cuts write into w only at or before the chunk just
-     * stored.  Every chunk inside the text lies before `limit`. */
     size_t at = 0;
-    for (; at + KORVA_CHUNK <= ntext; at += KORVA_CHUNK) {
-        if (!cut_chunk(loadu_chunk<KORVA_CHUNK>(text + at), at, ~(mask_t)0)) return room + 1;
-    }
+    if (!read_text_chunks<KORVA_CHUNK, 0>(text, ntext, at, cut_chunk)) return room + 1;
     if (at == ntext && limit - at == 1) {
         /* Only the delimiter appended to close the last field is left (a
          * line of whole chunks, such as a fixed-length record): it is a
          * separator unless quotes are open. */
-        if (in_quote) return (size_t)(out - tokens);
-        if (out == full) return room + 1;
-        *out++ = korva_cut(start, w + at);
-        return (size_t)(out - tokens);
+        if (qt.in_quote) return tw.count();
+        return tw.cut_checked(w + at, w + at + 1) ? tw.count() : room + 1;
     }
-    if (at < ntext) copy(w + at, text + at, ntext - at);
-    for (; at < limit; at += KORVA_CHUNK)
-        if (!cut_chunk(load_chunk<KORVA_CHUNK>(w + at), at, below<mask_t>(limit - at))) return room + 1;
-    return (size_t)(out - tokens);
+    if (!read_copied_chunks<KORVA_CHUNK>(w, text, ntext, limit, at, cut_chunk)) return room + 1;
+    return tw.count();
 }
 
-/* The scan for up to 8 delimiters of one or two bytes that start with
- * distinct bytes and hold no double quote (the usual multi-character
- * lists).  Where each delimiter matches in full is found for a whole chunk
- * at once: the chunk is compared with its first byte and, for a two-byte
- * one, the chunk one byte further on with its second, and the two ANDed.
- * With distinct first bytes no two delimiters match at one place, so their
- * order does not matter.  The separators and tokens are then cut as in
- * scan_bytes.  Pairs and Ones, where not 0 and -1, are the list's counts of
- * two-byte and one-byte delimiters, known to the compiler. */
+/* The scan for up to KORVA_SHORT_MAX delimiters of one or two bytes that
+ * start with distinct bytes and hold no double quote (the usual
+ * multi-character lists).  Where each delimiter matches in full is found
+ * for a whole chunk at once: the chunk is compared with its first byte and,
+ * for a two-byte one, the chunk one byte further on with its second, and
+ * the two ANDed.  With distinct first bytes no two delimiters match at one
+ * place, so their order does not matter.  The separators and tokens are
+ * then cut as in scan_bytes.  Pairs and Ones, where not 0 and -1, are the
+ * list's counts of two-byte and one-byte delimiters, known to the compiler. */
 template <int Pairs, int Ones = -1>
 __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t ntext, size_t limit,
                                             const korva_delimiters &ds, bool quote, char **tokens,
@@ -362,11 +205,9 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
     const int bytes = 32;
     typedef chunk<bytes> chunk_t;
     typedef chunk_t::mask mask_t;
-    char *start = w, **out = tokens, **const full = tokens + room;
-    char **const roomy = full - (room < bytes ? room : bytes);
-    bool in_quote = false;
-    mask_t quote_last = 0;      /* the chunk before ends with a quote */
-    mask_t covered = 0;         /* and with a two-byte separator's first byte */
+    token_writer tw(w, tokens, room, bytes);
+    quote_tracker<mask_t> qt;
+    mask_t covered = 0;         /* the chunk before ends with a two-byte separator's first byte */
     const mask_t top = (mask_t)1 << (bytes - 1);
 
     /* A list that comes here holds 1 to KORVA_SHORT_MAX two-byte
@@ -397,7 +238,7 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
         mask_t stops = bits(found);
         stops &= keep & ~covered;
         const mask_t quotes = equal_bits(c, dquote);
-        if (quote) stops &= ~inside_quotes(quotes, in_quote);   /* no separator holds a quote */
+        if (quote) stops &= ~qt.inside(quotes);     /* no separator holds a quote */
         twos &= stops;
         if (twos << 1 & stops) {
             /* A two-byte separator takes the first byte of a place found
@@ -414,31 +255,27 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
         covered = twos >> (bytes - 1);
 
         char *const base = w + at;
-        const mask_t before = quotes << 1 | quote_last;
-        quote_last = quotes >> (bytes - 1);
+        const mask_t before = qt.before(quotes);
         /* The last byte of each separator: adding a two-byte one's bit
          * moves it one up (the bit above is never a separator's), except
          * out of the top bit: that chunk takes the slower way. */
-        if (!(stops & before) && out < roomy && twos < top) {
-            for (mask_t ends = stops + twos; stops; stops &= stops - 1, ends &= ends - 1) {
-                *out++ = start;
-                base[lowest(stops)] = 0;
-                start = base + lowest(ends) + 1;
-            }
+        if (!(stops & before) && tw.chunk_fits() && twos < top) {
+            for (mask_t ends = stops + twos; stops; stops &= stops - 1, ends &= ends - 1)
+                tw.cut(base + lowest(stops), base + lowest(ends) + 1);
             return true;
         }
         for (; stops; stops &= stops - 1) {
             unsigned i = lowest(stops);
             char *sep = base + i;
-            if (out == full) return false;
-            *out++ = korva_cut(start, sep);
-            start = sep + 1 + (twos >> i & 1);
+            if (!tw.cut_checked(sep, sep + 1 + (twos >> i & 1))) return false;
         }
         return true;
     };
 
-    /* The copy is made as the scan goes, as in scan_bytes, while the chunk
-     * and the byte after it lie inside the text. */
+    /* The chunk reader's steps are written out here, the chunk one byte
+     * further on loaded beside each chunk (a chunk and the byte after it
+     * must lie inside the text to be loaded from it): through the reader's
+     * callback the i686 build runs (b) slower. */
     size_t at = 0;
     for (; at + bytes + 1 <= ntext; at += bytes) {
         const chunk_t c = loadu_chunk<bytes>(text + at);
@@ -450,12 +287,14 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
         if (!cut_chunk(load_chunk<bytes>(w + at), loadu_chunk<bytes>(w + at + 1), at,
                        below<mask_t>(limit - at)))
             return room + 1;
-    return (size_t)(out - tokens);
+    return tw.count();
 }
 
-/* The scan for any other list. */
-__attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva_delimiters &ds,
-                                              bool quote, char **tokens, size_t room)
+/* The scan for any other list.  It compares in full at each place, which
+ * may read ahead of the chunk: the whole text is copied first. */
+__attribute__((noinline)) size_t scan_general(char *w, const char *text, size_t ntext, size_t limit,
+                                              const korva_delimiters &ds, bool quote, char **tokens,
+                                              size_t room)
 {
     typedef chunk<KORVA_CHUNK> chunk_t;
     typedef chunk_t::mask mask_t;
@@ -466,15 +305,13 @@ __attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva
     __m128i more[KORVA_MAX_FIRST - 1];
     for (int32_t k = 1; k < nfirst; k++) more[k - 1] = _mm_set1_epi8((char)ds.first[k]);
 
-    char *start = w, **out = tokens, **const full = tokens + room;
+    token_writer tw(w, tokens, room, 0);
     size_t resume = 0;
     bool in_quote = false;
-    for (size_t at = 0; at < limit; at += KORVA_CHUNK) {
-        /* w is 16-byte aligned and its room a multiple of the chunk */
-        const chunk_t c = load_chunk<KORVA_CHUNK>(w + at);
+    auto cut_chunk = [&](const chunk_t &c, const char *, size_t at, mask_t keep, bool)
+                         __attribute__((always_inline)) {
         chunk_t found = equal(c, first);
         for (int32_t k = 1; k < nfirst; k++) found = either(found, equal(c, more[k - 1]));
-        const mask_t keep = below<mask_t>(limit - at);
         mask_t stops = bits(found) & keep;
         mask_t quotes = quote ? equal_bits(c, dquote) & keep : 0;
 
@@ -502,9 +339,7 @@ __attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva
             char *sep = w + at + i;
             size_t len = korva_match(sep, ds);
             if (!len) continue;
-            if (out == full) return room + 1;
-            *out++ = korva_cut(start, sep);
-            start = sep + len;
+            if (!tw.cut_checked(sep, sep + len)) return false;
             if (len > 1) {
                 /* the separator's other bytes are not looked at again */
                 resume = at + i + len;
@@ -512,8 +347,9 @@ __attribute__((noinline)) size_t scan_general(char *w, size_t limit, const korva
                 quotes = from_bit(quotes, i + len);
             }
         }
-    }
-    return (size_t)(out - tokens);
+        return true;
+    };
+    return read_copied_chunks<KORVA_CHUNK>(w, text, ntext, limit, 0, cut_chunk) ? tw.count() : room + 1;
 }
 
 } /* namespace */
@@ -563,14 +399,11 @@ size_t korva_scan_short_sse2(KORVA_KERNEL_ARGS)
     return scan_short<0>(w, text, ntext, KORVA_LIMIT, ds, quote, tokens, room);
 }
 
-/* The general scan compares in full at each place, which may read ahead of
- * the chunk: the copy comes first.  The lists that come here (shared first
- * bytes, a quote in a delimiter, more than KORVA_SHORT_MAX delimiters or
- * longer ones) are the rare ones. */
+/* The lists that come here (shared first bytes, a quote in a delimiter,
+ * more than KORVA_SHORT_MAX delimiters or longer ones) are the rare ones. */
 size_t korva_scan_general_sse2(KORVA_KERNEL_ARGS)
 {
-    copy(w, text, ntext);
-    return scan_general(w, KORVA_LIMIT, ds, quote, tokens, room);
+    return scan_general(w, text, ntext, KORVA_LIMIT, ds, quote, tokens, room);
 }
 
 #endif
