@@ -14,17 +14,19 @@ set(KORVA_PDB ${CMAKE_BINARY_DIR}/bin/KORVA_VB6.pdb)
 set(KORVA_ZIP ${CMAKE_BINARY_DIR}/KORVA_VB6-${PROJECT_VERSION}.zip)
 file(MAKE_DIRECTORY ${KORVA_RELEASE_DIR})
 
+# The IDL takes the library's version (major.minor) from the project version.
 # widl writes the module's entry("...") names wrongly; the fix-up binds each
 # function to the entry of its own name (see the script).  widl also stamps
 # the library with a time: the release's (WIDL_TIME_OVERRIDE), not its own.
+configure_file(${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.idl.in ${KORVA_RELEASE_DIR}/KORVA_VB6.idl @ONLY)
 add_custom_command(
     OUTPUT ${KORVA_TLB}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${KORVA_RELEASE_DIR}
     COMMAND sh -c "TZ=UTC WIDL_TIME_OVERRIDE=$(cat \"$0\") exec \"$@\"" ${KORVA_RELEASE_TIME}
-            ${KORVA_WIDL} -t -o ${KORVA_RELEASE_DIR}/KORVA_VB6.widl.tlb ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.idl
+            ${KORVA_WIDL} -t -o KORVA_VB6.widl.tlb KORVA_VB6.idl
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/fix-tlb-entries.py
             ${KORVA_RELEASE_DIR}/KORVA_VB6.widl.tlb ${KORVA_TLB}
-    DEPENDS ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.idl ${CMAKE_SOURCE_DIR}/cmake/fix-tlb-entries.py
+    WORKING_DIRECTORY ${KORVA_RELEASE_DIR}
+    DEPENDS ${KORVA_RELEASE_DIR}/KORVA_VB6.idl ${CMAKE_SOURCE_DIR}/cmake/fix-tlb-entries.py
             ${KORVA_RELEASE_TIME}
     VERBATIM
     COMMENT "Type library KORVA_VB6.tlb")

@@ -67,8 +67,8 @@
 extern "C" {
 #endif
 
-#define KORVA_VB6_VERSION        "0.1.0"
-#define KORVA_VB6_VERSION_NUMBER 0x000100
+#define KORVA_VB6_VERSION        "1.0.0"
+#define KORVA_VB6_VERSION_NUMBER 0x010000
 
 /* Status values written through the tokenizer's status pointer. */
 #define KORVA_PARSE_OK          0    /* the parse ran (any number of tokens) */

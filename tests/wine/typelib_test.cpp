@@ -35,6 +35,14 @@ TEST(module_functions_match_the_exports)
     HRESULT hr = LoadTypeLibEx(L"" KORVA_BINARY_DIR "/bin/KORVA_VB6.tlb", REGKIND_NONE, &lib);
     if (!ok(hr == S_OK && lib, "LoadTypeLibEx: %#lx", hr)) return;
 
+    TLIBATTR *la = NULL;
+    if (ok(lib->GetLibAttr(&la) == S_OK && la, "GetLibAttr")) {
+        ok(la->wMajorVerNum == (KORVA_VB6_VERSION_NUMBER >> 16) &&
+               la->wMinorVerNum == ((KORVA_VB6_VERSION_NUMBER >> 8) & 0xff),
+           "library version %u.%u, the header says %s", la->wMajorVerNum, la->wMinorVerNum, KORVA_VB6_VERSION);
+        lib->ReleaseTLibAttr(la);
+    }
+
     ITypeInfo *module = NULL;
     for (UINT i = 0; i < lib->GetTypeInfoCount(); i++) {
         TYPEKIND kind;

@@ -33,7 +33,7 @@
 namespace {
 
 const std::string src = KORVA_SOURCE_DIR;
-const std::string module_path = src + "/vb6/KORVA_VB6.bas", idl_path = src + "/vb6/KORVA_VB6.idl",
+const std::string module_path = src + "/vb6/KORVA_VB6.bas", idl_path = src + "/vb6/KORVA_VB6.idl.in",
                   vbp_path = src + "/examples/vb6/KorvaSample.vbp", sample_path = src + "/examples/vb6/Sample.bas";
 
 using lines_t = std::vector<std::string>;
