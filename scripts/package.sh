@@ -15,8 +15,10 @@ cd "$(dirname "$0")/.."
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target korva_release >/dev/null
 
-built=$(ls build/windows/KORVA_VB6-*.zip)
-name=$(basename "$built" .zip)
+# the version CMake takes from the header; a build folder may still hold
+# the zips of earlier versions
+name=KORVA_VB6-$(sed -n 's/^#define KORVA_VB6_VERSION  *"\([0-9.]*\)".*/\1/p' include/korva_vb6.h)
+[ -f "build/windows/$name.zip" ] || { echo "build/windows/$name.zip was not built" >&2; exit 1; }
 out=build/windows/package
 rm -rf "$out"
 mkdir -p "$out"
