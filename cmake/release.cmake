@@ -81,6 +81,7 @@ add_custom_command(
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.bas ${KORVA_TLB} ${stage}/vb6/
     COMMAND ${CMAKE_COMMAND} -E copy ${KORVA_PACKAGE_README}
             ${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt ${stage}/
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/CHANGES.md ${stage}/CHANGES.txt
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/release-zip.py ${stage} ${KORVA_ZIP}
             ${KORVA_RELEASE_TIME}
     DEPENDS KORVA_VB6 korva_probe ${CMAKE_SOURCE_DIR}/examples/split.c
@@ -88,6 +89,7 @@ add_custom_command(
             ${KORVA_CALLER_DOCS}
             ${KORVA_TLB} ${KORVA_IMPLIB_MINGW} ${KORVA_IMPLIB_MSVC}
             ${KORVA_PACKAGE_README} ${KORVA_RELEASE_TIME} ${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt
+            ${CMAKE_SOURCE_DIR}/CHANGES.md
             ${CMAKE_SOURCE_DIR}/cmake/release-zip.py
             ${CMAKE_SOURCE_DIR}/include/korva_vb6.h ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def
             ${CMAKE_SOURCE_DIR}/vb6/KORVA_VB6.bas

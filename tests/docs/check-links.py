@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """check-links.py [<repository>]
 
-Checks that what README.md and docs/*.md point at exists: prints one line
+Checks that what README.md, CHANGES.md and docs/*.md point at exists: prints one line
 per broken reference and exits 1 when there is one.  <repository> defaults
 to the folder two levels above this script.  Fenced code blocks are program
 text and output, and are not read.
@@ -17,7 +17,7 @@ text and output, and are not read.
   unless it is what a build makes (build/) or lies in the release zip's own
   folders (ZIP_ONLY); a bare name must be some file's name in the
   repository, or a file the release step makes at the zip's top (README.txt,
-  SHA256SUMS.txt).
+  SHA256SUMS.txt, CHANGES.txt).
 """
 import os
 import re
@@ -25,7 +25,7 @@ import sys
 
 SOURCE = (".md", ".sh", ".py", ".cpp", ".h", ".c", ".bas", ".idl", ".def", ".txt", ".cmake", ".json")
 ZIP_ONLY = ("build/", "bin/", "lib/", "symbols/", "doc/")
-ZIP_TOP = ("README.txt", "SHA256SUMS.txt")
+ZIP_TOP = ("README.txt", "SHA256SUMS.txt", "CHANGES.txt")
 PATH_WORD = re.compile(r"[A-Za-z0-9_.][A-Za-z0-9_.+/-]*\Z")
 FENCE = re.compile(r" {0,3}(```|~~~)")
 CODE_SPAN = re.compile(r"`([^`\n]+)`")
@@ -81,7 +81,7 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     root = os.path.abspath(sys.argv[1] if len(sys.argv) == 2 else os.path.join(here, "..", ".."))
     docs = os.path.join(root, "docs")
-    pages = [os.path.join(root, "README.md")] + sorted(
+    pages = [os.path.join(root, "README.md"), os.path.join(root, "CHANGES.md")] + sorted(
         os.path.join(docs, p) for p in os.listdir(docs) if p.endswith(".md"))
     names = {f for folder, dirs, files in os.walk(root) if "/.git" not in folder and "/build" not in folder
              for f in files}

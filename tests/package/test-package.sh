@@ -17,12 +17,15 @@ pkg=$(echo "$work"/KORVA_VB6-*)
 for f in bin/KORVA_VB6.dll symbols/KORVA_VB6.pdb include/korva_vb6.h lib/KORVA_VB6.def lib/libKORVA_VB6.a \
          lib/KORVA_VB6.lib vb6/KORVA_VB6.bas vb6/KORVA_VB6.tlb README.txt THIRD-PARTY-NOTICES.txt \
          examples/split.c examples/vb6/KorvaSample.vbp examples/vb6/Sample.bas tools/korva_probe.exe \
-         symbols/korva_probe.pdb doc/reference.md doc/visual-basic.md doc/support.md SHA256SUMS.txt; do
+         symbols/korva_probe.pdb doc/reference.md doc/visual-basic.md doc/support.md SHA256SUMS.txt CHANGES.txt; do
     [ -f "$pkg/$f" ] || { echo "the package lacks $f"; exit 1; }
 done
+# the change log's newest section is this version's
+newest=$(tr -d '\r' <"$pkg/CHANGES.txt" | sed -n 's/^## \([0-9][0-9.]*\).*/\1/p' | head -n 1)
+[ "$newest" = "${pkg##*/KORVA_VB6-}" ] || { echo "CHANGES.txt's newest section is '$newest', not ${pkg##*/KORVA_VB6-}"; exit 1; }
 # the VB6 IDE reads its files with CR LF line ends only, and old Notepads
 # show text so; a page with non-ASCII bytes starts with a UTF-8 BOM
-for f in vb6/KORVA_VB6.bas examples/vb6/KorvaSample.vbp examples/vb6/Sample.bas README.txt doc/*.md; do
+for f in vb6/KORVA_VB6.bas examples/vb6/KorvaSample.vbp examples/vb6/Sample.bas README.txt CHANGES.txt doc/*.md; do
     (cd "$pkg" && python3 -c 'import sys; d = open(sys.argv[1], "rb").read(); sys.exit(d.count(b"\n") != d.count(b"\r\n"))' $f) ||
         { echo "$f in the package does not end every line in CR LF"; exit 1; }
 done
