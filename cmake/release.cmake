@@ -104,3 +104,14 @@ add_test(NAME release_image
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/release/check-image.py
                  $<TARGET_FILE:KORVA_VB6> ${KORVA_PDB} ${CMAKE_SOURCE_DIR}/frame/KORVA_VB6.def
                  ${KORVA_LLVM_OBJDUMP} ${KORVA_LLVM_PDBUTIL})
+
+# The release against the export promise of tests/release/abi-baseline.txt:
+# names, conventions and bytes in the test table, the .def and the DLL (no
+# Wine needed); and the same check on scratch copies with faults seeded in,
+# so that it is known to fail where it should.
+add_test(NAME release_drop_in
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/release/check-drop-in.py
+                 --dll $<TARGET_FILE:KORVA_VB6> --objdump ${KORVA_LLVM_OBJDUMP})
+add_test(NAME release_drop_in_seeded
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/release/check-drop-in.py --seeded
+                 --dll $<TARGET_FILE:KORVA_VB6> --objdump ${KORVA_LLVM_OBJDUMP})
