@@ -16,7 +16,8 @@ snapshot's; new exports need the minor number to move.  Exits 0 when the
 release keeps its promise.
 
 --retake  writes the snapshot from exports.h at the header's version (only
-          when the major number has moved, or there is none yet)
+          when the major number has moved, when the minor has and every
+          promised export stays as it was, or when there is none yet)
 --seeded  runs the check on scratch copies with known faults seeded in
 """
 import argparse
@@ -34,8 +35,9 @@ SNAPSHOT_NOTE = """\
 # its calling convention and its bytes of arguments (the N of name@N; a
 # stdcall-variant export also pops the result's hidden pointer, 4 bytes
 # more; a cdecl one is variadic, its caller pops).  Written by
-# `python3 tests/release/check-drop-in.py --retake`: retake it only at a
-# release whose major number has moved (docs/releasing.md).
+# `python3 tests/release/check-drop-in.py --retake`: retake it at a release
+# whose major number has moved, or whose minor has, to add its new exports
+# (docs/releasing.md).
 """
 
 
@@ -152,12 +154,16 @@ def check(args):
 
 def retake(args):
     version = header_version(args.header)
-    if os.path.exists(args.baseline):
-        at, _ = read_snapshot(args.baseline)
-        if version[0] <= at[0]:
-            sys.exit(f"the snapshot was taken at {dotted(at)} and the header says {dotted(version)}: "
-                     "retake it only when the major number moves")
     rows = table_rows(args.table)
+    if os.path.exists(args.baseline):
+        at, promised = read_snapshot(args.baseline)
+        if version[0] < at[0] or (version[0] == at[0] and version[1] <= at[1]):
+            sys.exit(f"the snapshot was taken at {dotted(at)} and the header says {dotted(version)}: "
+                     "retake it only when the major or the minor number moves")
+        # a minor release adds exports to the promise and keeps every one it had
+        kept, _ = compare(promised, dotted(at), rows, show(args.table)) if version[0] == at[0] else ([], [])
+        if kept:
+            sys.exit("not retaken, a minor release keeps the promise:\n" + "\n".join(kept))
     # the snapshot is the table's; the .def and the DLL must agree with it first
     problems = []
     for source, found in [(show(args.def_), def_exports(args.def_))] + \
