@@ -98,35 +98,21 @@ inline __attribute__((always_inline)) block cut_tokens(parse_job &job, size_t ro
 #ifndef KORVA_DLL
         korva_kernel_hits[ds.kernel]++;
 #endif
-        const char *text = job.text;
-        char **array = b.array;
-        bool quote = job.quote;
-        switch (ds.kernel) {
+        /* one entry per korva_kernel; none: the plain scan below */
+        static size_t (*const kernels[KORVA_KERNELS])(KORVA_KERNEL_ARGS) = {
+            NULL,
 #if defined(__x86_64__)
-        case KORVA_KERNEL_BYTE:
-            b.count = korva_scan_byte_sse2(w, text, n, n + extra, ds, quote, array, room);
-            return b;
+            korva_scan_byte_sse2,
+#else
+            NULL,   /* the i686 build has no one-byte copy; the list takes BYTES */
 #endif
-        case KORVA_KERNEL_BYTES:
-            b.count = korva_scan_bytes_sse2(w, text, n, n + extra, ds, quote, array, room);
+            korva_scan_bytes_sse2,   korva_scan_short1_sse2, korva_scan_short21_sse2,
+            korva_scan_short2_sse2,  korva_scan_short_sse2,  korva_scan_general_sse2,
+        };
+        static_assert(KORVA_KERNEL_GENERAL == 7 && KORVA_KERNELS == 8, "a kernel for each korva_kernel");
+        if (kernels[ds.kernel]) {
+            b.count = kernels[ds.kernel](w, job.text, n, n + extra, ds, job.quote, b.array, room);
             return b;
-        case KORVA_KERNEL_SHORT_1:
-            b.count = korva_scan_short1_sse2(w, text, n, n + extra, ds, quote, array, room);
-            return b;
-        case KORVA_KERNEL_SHORT_2_1:
-            b.count = korva_scan_short21_sse2(w, text, n, n + extra, ds, quote, array, room);
-            return b;
-        case KORVA_KERNEL_SHORT_2:
-            b.count = korva_scan_short2_sse2(w, text, n, n + extra, ds, quote, array, room);
-            return b;
-        case KORVA_KERNEL_SHORT:
-            b.count = korva_scan_short_sse2(w, text, n, n + extra, ds, quote, array, room);
-            return b;
-        case KORVA_KERNEL_GENERAL:
-            b.count = korva_scan_general_sse2(w, text, n, n + extra, ds, quote, array, room);
-            return b;
-        default:    /* KORVA_KERNEL_NONE: the plain scan below */
-            break;
         }
     }
 #endif

@@ -49,9 +49,9 @@ static_assert(KORVA_SHORT_MAX <= KORVA_MAX_FIRST, "a short list's first bytes ar
 static_assert(KORVA_MATCH_WORD == sizeof(uint32_t), "korva_match loads one 32-bit word");
 
 /* The SSE2 kernel a delimiter list takes, decided when the list is
- * unpacked (tokenizer/delimiters.cpp) and used in one switch (parsebuf.cpp).
- * Each is a copy of a scan for a kind of list; their reasons are at their
- * definitions in scan_sse2.cpp. */
+ * unpacked (tokenizer/delimiters.cpp) and used in one place, a table of the
+ * kernels indexed by it (parsebuf.cpp).  Each is a copy of a scan for a kind
+ * of list; their reasons are at their definitions in scan_sse2.cpp. */
 enum korva_kernel : uint8_t {
     KORVA_KERNEL_NONE,      /* more than KORVA_MAX_FIRST first bytes: the plain scan */
     KORVA_KERNEL_BYTE,      /* one one-byte delimiter, not a quote (x86-64 only) */
