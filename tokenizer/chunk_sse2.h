@@ -231,23 +231,22 @@ struct token_writer {
 
 /* A kernel's scan of the working copy w[0..limit), which holds the rest of
  * the working copy behind text[0..ntext), a chunk of Bytes bytes at a time:
- * cut(c, from, at, keep, in_text) for each, with `from` where c was loaded
- * and `keep` the bits of its bytes before `limit`.  The copy is made as the
- * scan goes: a chunk that lies wholly inside the text, with Ahead bytes more
- * (a kernel that also loads one byte further on), is loaded from the text
- * with unaligned loads that stay inside it (in_text: the kernel stores it
- * into w, which is 16-byte aligned); then the rest of the text is copied
- * (16 bytes at a time while whole blocks remain, then byte by byte) and the
- * last chunks are loaded from w, whose room is a multiple of the chunk and
- * already holds what follows the text.  A kernel's cuts write into w only at
- * or before the chunk just stored.  `at` ends where the chunks of the text
- * ended, in the first half; false when a cut returned false. */
-template <int Bytes, int Ahead, typename Cut>
+ * cut(c, at, keep) for each chunk c at w + at, with `keep` the bits of its
+ * bytes before `limit`; the kernel stores c there.  The copy is made as the
+ * scan goes: a chunk that lies wholly inside the text is loaded from it
+ * with unaligned loads that stay inside it; then the rest of the text is
+ * copied (16 bytes at a time while whole blocks remain, then byte by byte)
+ * into w, which is 16-byte aligned, and the last chunks are loaded from w,
+ * whose room is a multiple of the chunk and already holds what follows the
+ * text.  A kernel's cuts write into w only at or before the chunk just
+ * stored.  `at` ends where the chunks of the text ended, in the first half;
+ * false when a cut returned false. */
+template <int Bytes, typename Cut>
 KORVA_INLINE bool read_text_chunks(const char *text, size_t ntext, size_t &at, Cut &&cut)
 {
     typedef typename chunk<Bytes>::mask mask_t;
-    for (; at + Bytes + Ahead <= ntext; at += Bytes)
-        if (!cut(loadu_chunk<Bytes>(text + at), text + at, at, ~(mask_t)0, true)) return false;
+    for (; at + Bytes <= ntext; at += Bytes)
+        if (!cut(loadu_chunk<Bytes>(text + at), at, ~(mask_t)0)) return false;
     return true;
 }
 
@@ -258,7 +257,7 @@ KORVA_INLINE bool read_copied_chunks(char *w, const char *text, size_t ntext, si
     typedef typename chunk<Bytes>::mask mask_t;
     if (at < ntext) copy(w + at, text + at, ntext - at);
     for (; at < limit; at += Bytes)
-        if (!cut(load_chunk<Bytes>(w + at), w + at, at, below<mask_t>(limit - at), false)) return false;
+        if (!cut(load_chunk<Bytes>(w + at), at, below<mask_t>(limit - at))) return false;
     return true;
 }
 

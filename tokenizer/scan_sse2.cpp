@@ -85,8 +85,7 @@ KORVA_INLINE size_t scan_bytes(char *w, const char *text, size_t ntext, size_t l
 
     /* Stores the chunk c at w + at and cuts it there; its bits outside
      * `keep` lie past the end.  False when the tokens do not fit. */
-    auto cut_chunk = [&](const chunk_t &c, const char *, size_t at, mask_t keep, bool)
-                         __attribute__((always_inline)) {
+    auto cut_chunk = [&](const chunk_t &c, size_t at, mask_t keep) __attribute__((always_inline)) {
         /* Each first byte's mask is ORed on its own, and below the quote
          * test comes before the room test: the other way round the i686
          * build runs this loop slower. */
@@ -163,7 +162,7 @@ KORVA_INLINE size_t scan_bytes(char *w, const char *text, size_t ntext, size_t l
     };
 
     size_t at = 0;
-    if (!read_text_chunks<KORVA_CHUNK, 0>(text, ntext, at, cut_chunk)) return room + 1;
+    if (!read_text_chunks<KORVA_CHUNK>(text, ntext, at, cut_chunk)) return room + 1;
     if (at == ntext && limit - at == 1) {
         /* Only the delimiter appended to close the last field is left (a
          * line of whole chunks, such as a fixed-length record): it is a
@@ -308,8 +307,7 @@ __attribute__((noinline)) size_t scan_general(char *w, const char *text, size_t 
     token_writer tw(w, tokens, room, 0);
     size_t resume = 0;
     bool in_quote = false;
-    auto cut_chunk = [&](const chunk_t &c, const char *, size_t at, mask_t keep, bool)
-                         __attribute__((always_inline)) {
+    auto cut_chunk = [&](const chunk_t &c, size_t at, mask_t keep) __attribute__((always_inline)) {
         chunk_t found = equal(c, first);
         for (int32_t k = 1; k < nfirst; k++) found = either(found, equal(c, more[k - 1]));
         mask_t stops = bits(found) & keep;
