@@ -78,49 +78,59 @@ add_library(KORVA_VB6 SHARED
 )
 set_target_properties(KORVA_VB6 PROPERTIES PREFIX "" OUTPUT_NAME KORVA_VB6)
 target_include_directories(KORVA_VB6 PUBLIC include)
-target_compile_options(KORVA_VB6 PRIVATE ${KORVA_WARNINGS} -fno-exceptions -ffile-compilation-dir=.)
+target_compile_options(KORVA_VB6 PRIVATE ${KORVA_WARNINGS} -fno-exceptions)
 # korva_parsebuf_on (tokenizer/scan.h) is for the native tests and fuzzers only
 target_compile_definitions(KORVA_VB6 PRIVATE KORVA_DLL)
-# The release image:
-# - its symbols in KORVA_VB6.pdb beside it, named in its CodeView record
+# A shipped image, the DLL or the probe tool, korva_shipped_image(<target>
+# <subsystem>):
+# - its symbols in <target>.pdb beside it, named in its CodeView record
 #   without a folder, so a debugger finds them by symbol path;
 # - byte for byte the same from any clone in any folder: the time stamp and
 #   the PDB's GUID come from a hash of the content (-Brepro), and the
-#   launcher below keeps the build folder off every command line that clang
-#   or lld records;
-# - a Windows GUI subsystem DLL for Windows 2000 (5.0) and later, relocatable,
-#   DEP-compatible, and marked as registering no SEH handlers (the code is
-#   built without exceptions and nothing in it installs a handler on fs:0;
-#   the header test checks the image for it);
+#   launcher keeps the build folder off every command line that clang or lld
+#   records;
+# - for Windows 2000 (5.0) and later, of the given subsystem;
 # - no DWARF (the MinGW-w64 runtime's objects bring some along: stripped
 #   after the link; the sections go from the image's end, so every address
-#   the PDB records stays as it was);
-# - a valid checksum, so that removing a signature gives back these bytes.
-target_link_options(KORVA_VB6 PRIVATE ${KORVA_STATIC_RUNTIME}
-    -Wl,--pdb=bin/KORVA_VB6.pdb
-    -Wl,-Xlink=-pdbaltpath:KORVA_VB6.pdb
-    -Wl,-Xlink=-pdbsourcepath:.
-    -Wl,-Xlink=-Brepro
-    -Wl,--no-insert-timestamp
-    -Wl,--subsystem,windows:5.0
-    -Wl,--major-os-version,5 -Wl,--minor-os-version,0
-    -Wl,--dynamicbase -Wl,--nxcompat -Wl,--no-seh)
-# The checksum is written by Debian's python3-pefile (so with Debian's
-# python3); scripts/pe-image.py, which computes it on its own, checks it
-# (tests/release/check-image.py).
+#   the PDB records stays as it was).
 find_program(KORVA_LLVM_OBJCOPY NAMES llvm-objcopy-16 llvm-objcopy REQUIRED)
+set(korva_paths ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/relative-paths.py
+    ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+function(korva_shipped_image target subsystem)
+    target_compile_options(${target} PRIVATE -ffile-compilation-dir=.)
+    target_link_options(${target} PRIVATE
+        -Wl,--pdb=bin/${target}.pdb
+        -Wl,-Xlink=-pdbaltpath:${target}.pdb
+        -Wl,-Xlink=-pdbsourcepath:.
+        -Wl,-Xlink=-Brepro
+        -Wl,--no-insert-timestamp
+        -Wl,--subsystem,${subsystem}:5.0
+        -Wl,--major-os-version,5 -Wl,--minor-os-version,0)
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${KORVA_LLVM_OBJCOPY} --strip-debug $<TARGET_FILE:${target}>
+        VERBATIM)
+    set_target_properties(${target} PROPERTIES
+        C_COMPILER_LAUNCHER "${korva_paths}" CXX_COMPILER_LAUNCHER "${korva_paths}"
+        C_LINKER_LAUNCHER "${korva_paths}" CXX_LINKER_LAUNCHER "${korva_paths}")
+endfunction()
+
+# The DLL is a shipped image, a GUI-subsystem DLL, relocatable,
+# DEP-compatible, and marked as registering no SEH handlers (the code is
+# built without exceptions and nothing in it installs a handler on fs:0; the
+# header test checks the image for it), with a valid checksum, so that
+# removing a signature gives back these bytes.  The checksum is written by
+# Debian's python3-pefile (so with Debian's python3) after the strip;
+# scripts/pe-image.py, which computes it on its own, checks it
+# (tests/release/check-image.py).
+korva_shipped_image(KORVA_VB6 windows)
+target_link_options(KORVA_VB6 PRIVATE ${KORVA_STATIC_RUNTIME}
+    -Wl,--dynamicbase -Wl,--nxcompat -Wl,--no-seh)
 find_program(KORVA_DEBIAN_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 add_custom_command(TARGET KORVA_VB6 POST_BUILD
-    COMMAND ${KORVA_LLVM_OBJCOPY} --strip-debug $<TARGET_FILE:KORVA_VB6>
     COMMAND ${KORVA_DEBIAN_PYTHON3} -c
             "import sys, pefile; pe = pefile.PE(sys.argv[1]); pe.OPTIONAL_HEADER.CheckSum = pe.generate_checksum(); data = pe.write(); pe.close(); open(sys.argv[1], 'wb').write(data)"
             $<TARGET_FILE:KORVA_VB6>
     VERBATIM)
-set(korva_paths ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/relative-paths.py
-    ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
-set_target_properties(KORVA_VB6 PROPERTIES
-    C_COMPILER_LAUNCHER "${korva_paths}" CXX_COMPILER_LAUNCHER "${korva_paths}"
-    CXX_LINKER_LAUNCHER "${korva_paths}")
 add_dependencies(KORVA_VB6 korva_host_implibs korva_source_commit)
 target_link_libraries(KORVA_VB6 PRIVATE ${KORVA_HOST_IMPLIBS})
 target_link_libraries(KORVA_VB6 PRIVATE advapi32)
