@@ -17,12 +17,7 @@ korva_kernel kernel_for(const korva_delimiters &ds)
         pairs += ds.d[j].len == 2;
         for (size_t k = 0; k < ds.d[j].len; k++) quote = quote || ds.d[j].s[k] == '"';
     }
-    if (one_byte && !quote) {
-#if defined(__x86_64__)
-        if (ds.nfirst == 1) return KORVA_KERNEL_BYTE;
-#endif
-        return KORVA_KERNEL_BYTES;
-    }
+    if (one_byte && !quote) return ds.nfirst == 1 ? KORVA_KERNEL_BYTE : KORVA_KERNEL_BYTES;
     if (!short_list || quote) return KORVA_KERNEL_GENERAL;
     /* a short list of one-byte delimiters without a quote took a case above */
     if (pairs == 1) return KORVA_KERNEL_SHORT_1;

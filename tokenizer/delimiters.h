@@ -49,11 +49,7 @@ static inline int32_t korva_unpack_delimiters(int32_t ndelim, const char *block,
         ds.n = ds.nfirst = 1;
         ds.first[0] = c;
         ds.many_first = false;
-#if defined(__x86_64__)
         ds.kernel = c != '"' ? KORVA_KERNEL_BYTE : KORVA_KERNEL_GENERAL;
-#else
-        ds.kernel = c != '"' ? KORVA_KERNEL_BYTES : KORVA_KERNEL_GENERAL;
-#endif
         return KORVA_PARSE_OK;
     }
     return korva_unpack_list(ndelim, block, ds);

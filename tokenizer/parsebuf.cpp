@@ -100,14 +100,9 @@ inline __attribute__((always_inline)) block cut_tokens(parse_job &job, size_t ro
 #endif
         /* one entry per korva_kernel; none: the plain scan below */
         static size_t (*const kernels[KORVA_KERNELS])(KORVA_KERNEL_ARGS) = {
-            NULL,
-#if defined(__x86_64__)
-            korva_scan_byte_sse2,
-#else
-            NULL,   /* the i686 build has no one-byte copy; the list takes BYTES */
-#endif
-            korva_scan_bytes_sse2,   korva_scan_short1_sse2, korva_scan_short21_sse2,
-            korva_scan_short2_sse2,  korva_scan_short_sse2,  korva_scan_general_sse2,
+            NULL,                    korva_scan_byte_sse2,   korva_scan_bytes_sse2,
+            korva_scan_short1_sse2,  korva_scan_short21_sse2, korva_scan_short2_sse2,
+            korva_scan_short_sse2,   korva_scan_general_sse2,
         };
         static_assert(KORVA_KERNEL_GENERAL == 7 && KORVA_KERNELS == 8, "a kernel for each korva_kernel");
         if (kernels[ds.kernel]) {

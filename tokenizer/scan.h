@@ -54,7 +54,7 @@ static_assert(KORVA_MATCH_WORD == sizeof(uint32_t), "korva_match loads one 32-bi
  * of list; their reasons are at their definitions in scan_sse2.cpp. */
 enum korva_kernel : uint8_t {
     KORVA_KERNEL_NONE,      /* more than KORVA_MAX_FIRST first bytes: the plain scan */
-    KORVA_KERNEL_BYTE,      /* one one-byte delimiter, not a quote (x86-64 only) */
+    KORVA_KERNEL_BYTE,      /* one one-byte delimiter, not a quote */
     KORVA_KERNEL_BYTES,     /* one-byte delimiters, none a quote */
     KORVA_KERNEL_SHORT_1,   /* a short list with one two-byte delimiter */
     KORVA_KERNEL_SHORT_2_1, /* two two-byte delimiters and one one-byte */
@@ -161,9 +161,7 @@ size_t korva_length_sse2(const char *text);
 #define KORVA_KERNEL_ARGS \
     char *w, const char *text, size_t ntext, size_t n, const korva_delimiters &ds, bool quote, \
         char **tokens, size_t room
-#if defined(__x86_64__)
 size_t korva_scan_byte_sse2(KORVA_KERNEL_ARGS);
-#endif
 size_t korva_scan_bytes_sse2(KORVA_KERNEL_ARGS);
 size_t korva_scan_short1_sse2(KORVA_KERNEL_ARGS);
 size_t korva_scan_short21_sse2(KORVA_KERNEL_ARGS);

@@ -357,20 +357,25 @@ __attribute__((noinline)) size_t scan_general(char *w, const char *text, size_t 
  * delimiter 0 would last fit. */
 #define KORVA_LIMIT (n - ds.d[0].len + 1)
 
-#if defined(__x86_64__)
-/* The usual list, one delimiter, has a copy of its own without the compares
- * of a longer list.  The i686 build leaves it out to keep the DLL's code
- * small. */
-size_t korva_scan_byte_sse2(KORVA_KERNEL_ARGS)
-{
-    return scan_bytes<true>(w, text, ntext, n, ds, quote, tokens, room);
-}
-#endif
-
-/* delimiter 0 is one byte: every separator starts before n */
-size_t korva_scan_bytes_sse2(KORVA_KERNEL_ARGS)
+/* delimiter 0 is one byte: every separator starts before n.  Out of line:
+ * the one-delimiter kernel below hands quoted lines on to it on i686. */
+__attribute__((noinline)) size_t korva_scan_bytes_sse2(KORVA_KERNEL_ARGS)
 {
     return scan_bytes<false>(w, text, ntext, n, ds, quote, tokens, room);
+}
+
+/* The usual list, one delimiter, has a copy of its own without the compares
+ * of a longer list.  On i686 the copy is for lines with quotes off alone,
+ * which then need no quote state: a copy for quoted lines there runs them
+ * slower than the scan of any one-byte list and costs the DLL its code. */
+size_t korva_scan_byte_sse2(KORVA_KERNEL_ARGS)
+{
+#if defined(__x86_64__)
+    return scan_bytes<true>(w, text, ntext, n, ds, quote, tokens, room);
+#else
+    if (quote) return korva_scan_bytes_sse2(w, text, ntext, n, ds, quote, tokens, room);
+    return scan_bytes<true>(w, text, ntext, n, ds, false, tokens, room);
+#endif
 }
 
 /* The usual counts of two-byte delimiters get a copy each, in which the
