@@ -75,6 +75,14 @@ template <int Bytes> inline chunk<Bytes> either(const chunk<Bytes> &x, const chu
     return e;
 }
 
+/* The chunk with the bytes where a comparison matched zeroed. */
+template <int Bytes> inline chunk<Bytes> unless(const chunk<Bytes> &matched, const chunk<Bytes> &c)
+{
+    chunk<Bytes> e;
+    for (int k = 0; k < Bytes / 16; k++) e.b[k] = _mm_andnot_si128(matched.b[k], c.b[k]);
+    return e;
+}
+
 template <int Bytes> inline typename chunk<Bytes>::mask equal_bits(const chunk<Bytes> &c, __m128i v)
 {
     return bits(equal(c, v));

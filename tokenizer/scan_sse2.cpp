@@ -109,10 +109,7 @@ KORVA_INLINE size_t scan_bytes(char *w, const char *text, size_t ntext, size_t l
              * are their mask), and a token costs one store.  Longer lists
              * would repeat their compares for it, which costs a short line
              * more than it saves. */
-            chunk_t cut;
-            for (int b = 0; b < KORVA_CHUNK / 16; b++)
-                cut.b[b] = _mm_andnot_si128(at_first.b[b], c.b[b]);
-            store_chunk(base, cut);
+            store_chunk(base, unless(at_first, c));
             char *const after = base + 1;
             for (; stops; stops &= stops - 1) tw.cut_stored(after + lowest(stops));
             return true;
@@ -213,8 +210,9 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
      * delimiters and so at most KORVA_SHORT_MAX - 1 one-byte ones (one-byte
      * ones alone, without a quote, go to scan_bytes). */
     const int32_t npairs = Pairs ? Pairs : pairs;
-    /* c is the chunk, next the chunk one byte further on */
-    auto cut_chunk = [&](const chunk_t &c, const chunk_t &next, size_t at, mask_t keep)
+    /* c is the chunk, next the chunk one byte further on; stored: c is
+     * already at w + at (otherwise it is stored here) */
+    auto cut_chunk = [&](const chunk_t &c, const chunk_t &next, size_t at, mask_t keep, bool stored)
                          __attribute__((always_inline)) {
         /* Where the two-byte delimiters start, then where any does.  The
          * copies for one and two pairs have their compares unrolled. */
@@ -234,8 +232,8 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
 #pragma GCC unroll 1
 #endif
         for (int32_t j = 0; j < nones; j++) found = either(found, equal(c, byte0[j]));
-        mask_t stops = bits(found);
-        stops &= keep & ~covered;
+        const mask_t found_bits = bits(found);
+        mask_t stops = found_bits & keep & ~covered;
         const mask_t quotes = equal_bits(c, dquote);
         if (quote) stops &= ~qt.inside(quotes);     /* no separator holds a quote */
         twos &= stops;
@@ -255,14 +253,19 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
 
         char *const base = w + at;
         const mask_t before = qt.before(quotes);
-        /* The last byte of each separator: adding a two-byte one's bit
-         * moves it one up (the bit above is never a separator's), except
-         * out of the top bit: that chunk takes the slower way. */
-        if (!(stops & before) && tw.chunk_fits() && twos < top) {
-            for (mask_t ends = stops + twos; stops; stops &= stops - 1, ends &= ends - 1)
-                tw.cut(base + lowest(stops), base + lowest(ends) + 1);
+        /* Where every place found is a separator and no token loses
+         * quotes, as in most chunks, the separators' first bytes are zeroed
+         * in the stored chunk itself, and a token costs one store: the next
+         * begins after the last byte of its separator.  Adding a two-byte
+         * separator's bit moves it onto that byte (the bit above is never
+         * a separator's), except out of the top bit: that chunk, and any
+         * other, takes the token-by-token way below. */
+        if (stops == found_bits && !(stops & before) && tw.chunk_fits() && twos < top) {
+            store_chunk(base, unless(found, c));
+            for (mask_t ends = stops + twos; ends; ends &= ends - 1) tw.cut_stored(base + lowest(ends) + 1);
             return true;
         }
+        if (!stored) store_chunk(base, c);
         for (; stops; stops &= stops - 1) {
             unsigned i = lowest(stops);
             char *sep = base + i;
@@ -276,15 +279,14 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
      * must lie inside the text to be loaded from it): through the reader's
      * callback the i686 build runs (b) slower. */
     size_t at = 0;
-    for (; at + bytes + 1 <= ntext; at += bytes) {
-        const chunk_t c = loadu_chunk<bytes>(text + at);
-        store_chunk(w + at, c);
-        if (!cut_chunk(c, loadu_chunk<bytes>(text + at + 1), at, ~(mask_t)0)) return room + 1;
-    }
+    for (; at + bytes + 1 <= ntext; at += bytes)
+        if (!cut_chunk(loadu_chunk<bytes>(text + at), loadu_chunk<bytes>(text + at + 1), at, ~(mask_t)0,
+                       false))
+            return room + 1;
     if (at < ntext) copy(w + at, text + at, ntext - at);
     for (; at < limit; at += bytes)
         if (!cut_chunk(load_chunk<bytes>(w + at), loadu_chunk<bytes>(w + at + 1), at,
-                       below<mask_t>(limit - at)))
+                       below<mask_t>(limit - at), true))
             return room + 1;
     return tw.count();
 }
