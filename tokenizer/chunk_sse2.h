@@ -75,6 +75,14 @@ template <int Bytes> inline chunk<Bytes> either(const chunk<Bytes> &x, const chu
     return e;
 }
 
+/* Whether any byte of a comparison matched. */
+template <int Bytes> inline bool any(const chunk<Bytes> &matched)
+{
+    __m128i a = matched.b[0];
+    for (int k = 1; k < Bytes / 16; k++) a = _mm_or_si128(a, matched.b[k]);
+    return _mm_movemask_epi8(a) != 0;
+}
+
 /* The chunk with the bytes where a comparison matched zeroed. */
 template <int Bytes> inline chunk<Bytes> unless(const chunk<Bytes> &matched, const chunk<Bytes> &c)
 {

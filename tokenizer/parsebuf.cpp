@@ -58,9 +58,9 @@ struct parse_job {
     old_block old;
 };
 
-/* One block: an array of `room` token pointers and, behind it, the working
- * copy, and how many tokens were cut in it (room + 1: they did not fit);
- * array NULL when memory ran out. */
+/* One block: an array of `room` token pointers and a spare one (see the
+ * kernels in scan.h), behind it the working copy, and how many tokens were
+ * cut in it (room + 1: they did not fit); array NULL when memory ran out. */
 struct block {
     char **array;
     size_t count, size;
@@ -77,14 +77,14 @@ inline __attribute__((always_inline)) block cut_tokens(parse_job &job, size_t ro
     const korva_delimiters &ds = job.ds;
     block b = {NULL, 0, 0};
     size_t copy_room = korva_copy_room(n + extra);
-    if (copy_room < n || room > (SIZE_MAX - copy_room - 15) / sizeof(char *)) return b;
-    b.size = room * sizeof(char *) + 15 + copy_room;
+    if (copy_room < n || room >= (SIZE_MAX - copy_room - 15) / sizeof(char *)) return b;
+    b.size = (room + 1) * sizeof(char *) + 15 + copy_room;
     b.array = reinterpret_cast<char **>(job.old.take(job.text, b.size));
     if (b.array) b.size = job.old.size;
     else b.array = static_cast<char **>(malloc(b.size));
     if (!b.array) return b;
 
-    char *w = reinterpret_cast<char *>(((uintptr_t)(b.array + room) + 15) & ~(uintptr_t)15);
+    char *w = reinterpret_cast<char *>(((uintptr_t)(b.array + room + 1) + 15) & ~(uintptr_t)15);
     /* A one-byte delimiter 0, the usual one, is stored whether it is
      * wanted or not: where it is not, the NUL takes its place. */
     const char *d0 = ds.d[0].s;

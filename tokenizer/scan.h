@@ -156,8 +156,10 @@ size_t korva_length_sse2(const char *text);
  * Each copies text[0..ntext) to w[0..ntext), which is 16-byte aligned and
  * already holds the rest of the working copy w[0..n) (see korva_copy_room),
  * which ends with delimiter 0; cuts it at every separator and stores the
- * tokens in order, at most `room` of them.  Returns how many there are, or
- * room + 1 when they do not fit. */
+ * tokens in order, at most `room` of them, in tokens[0..room), and may
+ * keep the open token's start in the slot after the last one stored, up
+ * to tokens[room].  Returns how many there are, or room + 1 when they do
+ * not fit. */
 #define KORVA_KERNEL_ARGS \
     char *w, const char *text, size_t ntext, size_t n, const korva_delimiters &ds, bool quote, \
         char **tokens, size_t room

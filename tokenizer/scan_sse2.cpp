@@ -159,7 +159,39 @@ KORVA_INLINE size_t scan_bytes(char *w, const char *text, size_t ntext, size_t l
     };
 
     size_t at = 0;
-    if (!read_text_chunks<KORVA_CHUNK>(text, ntext, at, cut_chunk)) return room + 1;
+    if (One && !quote) {
+        /* The usual line's chunks in the text, written out here with as
+         * few values carried from chunk to chunk as the i686 build can keep
+         * in its registers: a chunk without a quote, with room for all its
+         * tokens, is cut as the one-first-byte way above cuts it, but the
+         * open token's start waits in the array at *out, where the token
+         * is stored when it is closed, the spare slot behind the room
+         * included.  Other chunks go to cut_chunk. */
+        const char *p = text;
+        const char *const whole = text + (ntext & ~(size_t)(KORVA_CHUNK - 1));
+        char **out = tw.out;
+        *out = tw.start;
+        for (; p != whole; p += KORVA_CHUNK) {
+            const chunk_t c = loadu_chunk<KORVA_CHUNK>(p);
+            const chunk_t at_first = equal(c, first);
+            if (any(equal(c, dquote)) | (qt.last != 0) | ((size_t)(tw.full - out) < KORVA_CHUNK)) {
+                tw.out = out;
+                tw.start = *out;
+                if (!cut_chunk(c, (size_t)(p - text), ~(mask_t)0)) return room + 1;
+                out = tw.out;
+                *out = tw.start;
+                continue;
+            }
+            char *const after = w + (p - text) + 1;
+            store_chunk(after - 1, unless(at_first, c));
+            for (mask_t stops = bits(at_first); stops; stops &= stops - 1) *++out = after + lowest(stops);
+        }
+        tw.out = out;
+        tw.start = *out;
+        at = (size_t)(p - text);
+    } else if (!read_text_chunks<KORVA_CHUNK>(text, ntext, at, cut_chunk)) {
+        return room + 1;
+    }
     if (at == ntext && limit - at == 1) {
         /* Only the delimiter appended to close the last field is left (a
          * line of whole chunks, such as a fixed-length record): it is a

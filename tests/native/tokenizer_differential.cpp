@@ -160,7 +160,9 @@ private:
      * field starts the line or follows a delimiter; it mostly begins with a
      * quote too, so that it loses its quotes (or is a quote alone).  Some
      * lines end with the field and blanks: the delimiter appended after the
-     * trim then takes the separator's place. */
+     * trim then takes the separator's place; in some, a whole chunk of the
+     * text follows the edge, so that it is read from the text and not from
+     * the copy of the line's last bytes. */
     void around_an_edge(line &l)
     {
         size_t edge = ((size_t)16 << pick(3)) * (1 + pick(3));
@@ -184,6 +186,7 @@ private:
         }
         l.text += l.delims[pick(l.delims.size())];
         for (size_t i = pick(6); i; i--) l.text += piece(l.delims, false);
+        if (pick(2)) l.text += plain(64 + pick(64));
     }
 
     /* n bytes that are no delimiter's and no quote. */
