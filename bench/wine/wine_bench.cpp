@@ -8,9 +8,12 @@
  * scripts/bench.sh judges the shares of several against the goals.
  *
  * Each time is the fastest of several batches of calls (the machine may be
- * shared); a batch lasts at least 50 ms, or one call.  Each line is timed in
- * 3 rounds, and the table shows the median round of each column.  Arguments
- * name the lines to time ("a b c d"); without any, all are timed.
+ * shared); a batch lasts at least 50 ms, or one call.  A line's three
+ * columns take their batches in turn, so that a spell when the machine is
+ * slower falls on all three rather than on one, whose share it would move.
+ * Each line is timed in 3 rounds, and the table shows the median round of
+ * each column.  Arguments name the lines to time ("a b c d"); without any,
+ * all are timed.
  */
 #include <windows.h>
 #include <stdio.h>
@@ -47,23 +50,39 @@ double now()
     return (double)t.QuadPart / hz;
 }
 
-/* Seconds per call of f(): the fastest of `batches` batches. */
-template <typename F> double time_calls(F f)
-{
-    double start = now();
-    f();
-    double once = now() - start;
-    long per_batch = once >= 0.05 ? 1 : (long)(0.05 / (once > 1e-9 ? once : 1e-9)) + 1;
-    int batches = once >= 0.5 ? 2 : 5;
+/* Batches of calls of f(), each of at least 50 ms or one call: `best` is
+ * the fastest batch's seconds per call so far, `batches` how many batches
+ * to take (two where one call takes half a second). */
+template <typename F> struct batch_timer {
+    F f;
+    long per_batch;
+    int batches;
+    double best;
 
-    double best = once;
-    for (int b = 0; b < batches; b++) {
-        start = now();
+    explicit batch_timer(F fn) : f(fn)
+    {
+        double start = now();
+        f();
+        best = now() - start;
+        per_batch = best >= 0.05 ? 1 : (long)(0.05 / (best > 1e-9 ? best : 1e-9)) + 1;
+        batches = best >= 0.5 ? 2 : 5;
+    }
+
+    void batch()
+    {
+        double start = now();
         for (long i = 0; i < per_batch; i++) f();
         double s = (now() - start) / per_batch;
         if (s < best) best = s;
     }
-    return best;
+};
+
+/* Seconds per call of f(): the fastest of its batches. */
+template <typename F> double time_calls(F f)
+{
+    batch_timer<F> t(f);
+    for (int b = 0; b < t.batches; b++) t.batch();
+    return t.best;
 }
 
 struct parse_times {
@@ -78,31 +97,58 @@ template <typename P> bool parse_ok(P parse, const bench_line &l)
     return status == 0 && (size_t)count == l.fields;
 }
 
-template <typename P> double time_parse(P parse, const bench_line &l)
-{
-    if (!parse_ok(parse, l)) {
-        printf("case %s: the parse did not give the line's %u fields\n", l.id, (unsigned)l.fields);
-        return 0;
+/* The batch timer of a parse of l, or none (0 s) where it gives the wrong
+ * tokens. */
+template <typename P> struct parse_timer {
+    struct call {
+        P parse;
+        const bench_line *l;
+        bool on;
+        void operator()() const
+        {
+            char **tokens;
+            int32_t count, status;
+            if (on) parse(l->text.c_str(), &tokens, &count, l->ndelim, l->delims.data(), l->quote, &status);
+        }
+    };
+    batch_timer<call> t;
+
+    parse_timer(P p, const bench_line &l, bool wanted) : t(call{p, &l, wanted && parse_ok(p, l)})
+    {
+        if (wanted && !t.f.on)
+            printf("case %s: the parse did not give the line's %u fields\n", l.id, (unsigned)l.fields);
     }
-    char **tokens;
-    int32_t count, status;
-    double s = time_calls([&] {
-        parse(l.text.c_str(), &tokens, &count, l.ndelim, l.delims.data(), l.quote, &status);
-    });
-    parse("", &tokens, &count, 1, ",", 0, &status);     /* releases the list */
-    return s;
-}
+
+    ~parse_timer()
+    {
+        char **tokens;
+        int32_t count, status;
+        if (t.f.on) t.f.parse("", &tokens, &count, 1, ",", 0, &status);     /* releases the list */
+    }
+
+    void batch()
+    {
+        if (t.f.on) t.batch();
+    }
+    double best() const { return t.f.on ? t.best : 0; }
+};
 
 parse_times time_line(const bench_line &l)
 {
-    parse_times t = {0, 0, 0};
-    t.production = time_parse(dll_parsebuf, l);
-    if (l.literal) t.literal = time_parse(literal_parsebuf, l);
     simd_floor floor;
     volatile size_t found = floor.run(l.text.c_str(), l.delims, l.ndelim);   /* its block, once */
-    t.floor = time_calls([&] { found = floor.run(l.text.c_str(), l.delims, l.ndelim); });
+    auto run_floor = [&] { found = floor.run(l.text.c_str(), l.delims, l.ndelim); };
+    parse_timer<decltype(dll_parsebuf)> production(dll_parsebuf, l, true);
+    parse_timer<decltype(&literal_parsebuf)> literal(literal_parsebuf, l, l.literal);
+    batch_timer<decltype(run_floor)> floor_time(run_floor);
+    /* the columns' batches in turn */
+    for (int b = 0; b < production.t.batches; b++) {
+        production.batch();
+        literal.batch();
+        floor_time.batch();
+    }
     (void)found;
-    return t;
+    return {production.best(), literal.best(), floor_time.best};
 }
 
 double median3(double a, double b, double c)
