@@ -173,39 +173,40 @@ template <typename Mask> struct quote_tracker {
 
 /* --------------------------------------------------------- the token writer */
 
-/* The tokens cut so far, the open one's start, and the room.  Below `roomy`
- * the tokens of a whole chunk of Bytes bytes fit, so a chunk there is cut
- * without testing the room token by token. */
+/* The tokens cut so far and the room.  The open token's start waits in
+ * the array at *out, the slot its pointer takes when it is closed (the
+ * spare slot behind the room when the room is full): a kernel's loop then
+ * carries one value fewer from chunk to chunk, which the i686 build would
+ * otherwise keep on the stack.  Below `roomy` the tokens of a whole chunk
+ * of Bytes bytes fit, so a chunk there is cut without testing the room
+ * token by token. */
 struct token_writer {
     char **const tokens;
-    char *start;    /* the open token's first byte */
     char **out;
     char **const full, **const roomy;
 
     KORVA_INLINE token_writer(char *w, char **t, size_t room, size_t bytes)
-        : tokens(t), start(w), out(t), full(t + room), roomy(full - (room < bytes ? room : bytes))
+        : tokens(t), out(t), full(t + room), roomy(full - (room < bytes ? room : bytes))
     {
+        *out = w;
     }
 
+    KORVA_INLINE char *start() const { return *out; }
+
     KORVA_INLINE bool chunk_fits() const { return out < roomy; }
+
+    /* The open token ends at a separator already zeroed in the stored
+     * chunk; the next begins at next. */
+    KORVA_INLINE void cut_stored(char *next) { *++out = next; }
 
     /* The open token ends at sep, as it stands; the next begins at next. */
     KORVA_INLINE void cut(char *sep, char *next)
     {
-        *out++ = start;
         *sep = 0;
-        start = next;
+        cut_stored(next);
     }
 
     KORVA_INLINE void cut(char *sep) { cut(sep, sep + 1); }
-
-    /* The open token ends at a separator already zeroed in the stored
-     * chunk; the next begins at next. */
-    KORVA_INLINE void cut_stored(char *next)
-    {
-        *out++ = start;
-        start = next;
-    }
 
     /* The open token ends at sep, a one-byte separator; with strip it loses
      * its outer quotes, its first byte and the one before sep.  The
@@ -215,12 +216,11 @@ struct token_writer {
     {
         if (strip) {
             sep[-1] = 0;
-            *out++ = start + 1;
+            ++*out;
         } else {
             *sep = 0;
-            *out++ = start;
         }
-        start = sep + 1;
+        cut_stored(sep + 1);
     }
 
     /* Each bit of seps a one-byte separator at base + bit, the tokens cut as
@@ -235,8 +235,8 @@ struct token_writer {
     KORVA_INLINE bool cut_checked(char *sep, char *next)
     {
         if (out == full) return false;
-        *out++ = korva_cut(start, sep);
-        start = next;
+        *out = korva_cut(*out, sep);
+        cut_stored(next);
         return true;
     }
 

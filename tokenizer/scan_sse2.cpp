@@ -140,8 +140,8 @@ KORVA_INLINE size_t scan_bytes(char *w, const char *text, size_t ntext, size_t l
          * and clears, the next separator above it.  The token still open
          * when the chunk starts, if it begins with a quote, takes bit 0,
          * whether it begins there or earlier. */
-        const size_t behind = (size_t)(base - tw.start);    /* how far back the open token began */
-        const mask_t opens = *tw.start == '"';
+        const size_t behind = (size_t)(base - tw.start());  /* how far back the open token began */
+        const mask_t opens = *tw.start() == '"';
         const mask_t later = stops << 1 & quotes;           /* the tokens that begin here with one */
         const mask_t lone = later << 1 | (opens << 1) >> (behind < 2 ? behind : 2);
         const mask_t strip = stops & ~(stops - (later | opens)) & before & ~lone;
@@ -163,31 +163,21 @@ KORVA_INLINE size_t scan_bytes(char *w, const char *text, size_t ntext, size_t l
         /* The usual line's chunks in the text, written out here with as
          * few values carried from chunk to chunk as the i686 build can keep
          * in its registers: a chunk without a quote, with room for all its
-         * tokens, is cut as the one-first-byte way above cuts it, but the
-         * open token's start waits in the array at *out, where the token
-         * is stored when it is closed, the spare slot behind the room
-         * included.  Other chunks go to cut_chunk. */
+         * tokens, is cut as the one-first-byte way above cuts it; other
+         * chunks go to cut_chunk. */
         const char *p = text;
         const char *const whole = text + (ntext & ~(size_t)(KORVA_CHUNK - 1));
-        char **out = tw.out;
-        *out = tw.start;
         for (; p != whole; p += KORVA_CHUNK) {
             const chunk_t c = loadu_chunk<KORVA_CHUNK>(p);
             const chunk_t at_first = equal(c, first);
-            if (any(equal(c, dquote)) | (qt.last != 0) | ((size_t)(tw.full - out) < KORVA_CHUNK)) {
-                tw.out = out;
-                tw.start = *out;
+            if ((int)any(equal(c, dquote)) | (int)(qt.last != 0) | (int)!tw.chunk_fits()) {
                 if (!cut_chunk(c, (size_t)(p - text), ~(mask_t)0)) return room + 1;
-                out = tw.out;
-                *out = tw.start;
                 continue;
             }
             char *const after = w + (p - text) + 1;
             store_chunk(after - 1, unless(at_first, c));
-            for (mask_t stops = bits(at_first); stops; stops &= stops - 1) *++out = after + lowest(stops);
+            for (mask_t stops = bits(at_first); stops; stops &= stops - 1) tw.cut_stored(after + lowest(stops));
         }
-        tw.out = out;
-        tw.start = *out;
         at = (size_t)(p - text);
     } else if (!read_text_chunks<KORVA_CHUNK>(text, ntext, at, cut_chunk)) {
         return room + 1;
@@ -310,11 +300,11 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
      * further on loaded beside each chunk (a chunk and the byte after it
      * must lie inside the text to be loaded from it): through the reader's
      * callback the i686 build runs (b) slower. */
-    size_t at = 0;
-    for (; at + bytes + 1 <= ntext; at += bytes)
-        if (!cut_chunk(loadu_chunk<bytes>(text + at), loadu_chunk<bytes>(text + at + 1), at, ~(mask_t)0,
-                       false))
+    const char *p = text;
+    for (const char *const whole = text + (ntext ? (ntext - 1) / bytes * bytes : 0); p != whole; p += bytes)
+        if (!cut_chunk(loadu_chunk<bytes>(p), loadu_chunk<bytes>(p + 1), (size_t)(p - text), ~(mask_t)0, false))
             return room + 1;
+    size_t at = (size_t)(p - text);
     if (at < ntext) copy(w + at, text + at, ntext - at);
     for (; at < limit; at += bytes)
         if (!cut_chunk(load_chunk<bytes>(w + at), loadu_chunk<bytes>(w + at + 1), at,
