@@ -165,20 +165,20 @@ KORVA_INLINE size_t scan_bytes(char *w, const char *text, size_t ntext, size_t l
          * in its registers: a chunk without a quote, with room for all its
          * tokens, is cut as the one-first-byte way above cuts it; other
          * chunks go to cut_chunk. */
-        const char *p = text;
-        const char *const whole = text + (ntext & ~(size_t)(KORVA_CHUNK - 1));
-        for (; p != whole; p += KORVA_CHUNK) {
-            const chunk_t c = loadu_chunk<KORVA_CHUNK>(p);
+        const size_t whole = ntext & ~(size_t)(KORVA_CHUNK - 1);
+        const ptrdiff_t to_text = text - w;
+        char *q = w;
+        for (char *const end = w + whole; q != end; q += KORVA_CHUNK) {
+            const chunk_t c = loadu_chunk<KORVA_CHUNK>(q + to_text);
             const chunk_t at_first = equal(c, first);
             if ((int)any(equal(c, dquote)) | (int)(qt.last != 0) | (int)!tw.chunk_fits()) {
-                if (!cut_chunk(c, (size_t)(p - text), ~(mask_t)0)) return room + 1;
+                if (!cut_chunk(c, (size_t)(q - w), ~(mask_t)0)) return room + 1;
                 continue;
             }
-            char *const after = w + (p - text) + 1;
-            store_chunk(after - 1, unless(at_first, c));
-            for (mask_t stops = bits(at_first); stops; stops &= stops - 1) tw.cut_stored(after + lowest(stops));
+            store_chunk(q, unless(at_first, c));
+            for (mask_t stops = bits(at_first); stops; stops &= stops - 1) tw.cut_stored(q + 1 + lowest(stops));
         }
-        at = (size_t)(p - text);
+        at = whole;
     } else if (!read_text_chunks<KORVA_CHUNK>(text, ntext, at, cut_chunk)) {
         return room + 1;
     }
