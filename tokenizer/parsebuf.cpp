@@ -133,10 +133,20 @@ int32_t keep(const block &b)
  * (array) is dropped and it is cut again with room for one token per stop
  * byte, plus the appended delimiter 0, since every separator starts at one
  * of those.  Kept out of the usual line's way. */
-__attribute__((noinline, cold)) int32_t parse_again(parse_job &job, char **array)
+__attribute__((noinline, cold)) int32_t parse_again(parse_job &job, const block &first)
 {
-    free(array);
-    size_t room = korva_count_stops(job.text, job.n, job.ds, job.quote) + 1;
+    /* The first block may take the second round as the previous list's
+     * would: a caller parsing such lines one after another then keeps the
+     * block of the second round and goes back to the heap for neither. */
+    if (!job.old.p) job.old = old_block{reinterpret_cast<char *>(first.array), first.size};
+    else free(first.array);
+    size_t room = 1;
+#if KORVA_SSE2_SCAN
+    if (job.path == KORVA_SCAN_SSE2 && !job.ds.many_first)
+        room += korva_count_stops_sse2(job.text, job.n, job.ds, job.quote);
+    else
+#endif
+        room += korva_count_stops(job.text, job.n, job.ds, job.quote);
     block b = cut_tokens(job, room);
     if (!b.array) return KORVA_PARSE_NOMEM;
     if (b.count > room) {
@@ -179,7 +189,7 @@ inline __attribute__((always_inline)) int32_t parse(parse_job &job)
     size_t room = n / 8 + KORVA_CHUNK;
     block b = cut_tokens(job, room);
     if (!b.array) return KORVA_PARSE_NOMEM;
-    if (b.count > room) return parse_again(job, b.array);
+    if (b.count > room) return parse_again(job, b);
     return keep(b);
 }
 

@@ -152,6 +152,10 @@ size_t korva_count_stops(const char *text, size_t n, const korva_delimiters &ds,
 /* strlen, 16 bytes at a time. */
 size_t korva_length_sse2(const char *text);
 
+/* korva_count_stops 16 bytes at a time, for a list of at most
+ * KORVA_MAX_FIRST first bytes (not many_first). */
+size_t korva_count_stops_sse2(const char *text, size_t n, const korva_delimiters &ds, bool quote);
+
 /* The SSE2 kernels (scan_sse2.cpp), one for each korva_kernel but NONE.
  * Each copies text[0..ntext) to w[0..ntext), which is 16-byte aligned and
  * already holds the rest of the working copy w[0..n) (see korva_copy_room),

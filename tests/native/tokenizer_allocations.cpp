@@ -151,6 +151,21 @@ TEST(allocations_per_parse_do_not_grow_with_the_line)
     ok(heap.live == 0, "after an empty parse %ld blocks are live", heap.live);
 }
 
+TEST(a_line_of_short_fields_parsed_again_keeps_its_block)
+{
+    /* The second round takes the first round's block, which took the
+     * previous list's: only a list of more than 8 delimiters allocates. */
+    for (int32_t ndelim : {1, 3, 9}) {
+        std::string block = delimiters(ndelim), text = fields_line(10000, 3, false);
+        counted_parse(text, block, ndelim, 0);
+        parse_result r = counted_parse(text, block, ndelim, 0);
+        ok(r.status == 0 && r.count == 10000 && r.allocations == (ndelim > 8),
+           "%d delimiters, parsed again: status %d count %d, %ld allocations", ndelim, r.status,
+           r.count, r.allocations);
+    }
+    release_all();
+}
+
 TEST(out_of_memory_at_every_allocation)
 {
     /* each failing allocation in turn: the block; the block and the second
