@@ -190,11 +190,14 @@ KORVA_INLINE size_t scan_bytes(char *w, const char *text, size_t ntext, size_t l
 
     size_t at = 0;
     if (One && !quote) {
-        /* The usual line's chunks in the text, written out here with as
-         * few values carried from chunk to chunk as the i686 build can keep
-         * in its registers: a chunk without a quote, with room for all its
-         * tokens, is cut as the one-first-byte way above cuts it; other
-         * chunks go to cut_chunk. */
+        /* The usual line's chunks in the text, written out here so that
+         * the loop carries only the working copy's pointer, the token
+         * array's end and the quote carry, which the i686 build keeps in
+         * registers (the text's chunk is loaded through the copy's pointer
+         * and the distance between the two, which may stay on the stack).
+         * A chunk without a quote, not after one, with room for all its
+         * tokens, is cut as the one-first-byte way above cuts it; any other
+         * goes to cut_chunk. */
         const size_t whole = ntext & ~(size_t)(KORVA_CHUNK - 1);
         const ptrdiff_t to_text = text - w;
         char *q = w;
