@@ -230,6 +230,14 @@ struct token_writer {
         for (; seps; seps &= seps - 1) cut(base + lowest(seps));
     }
 
+    /* Each bit of ends the last byte of a separator at base + bit whose
+     * first byte is already zeroed in the stored chunk: the next token
+     * begins after it.  The room is not tested. */
+    template <typename Mask> KORVA_INLINE void cut_all_stored(char *base, Mask ends)
+    {
+        for (; ends; ends &= ends - 1) cut_stored(base + lowest(ends) + 1);
+    }
+
     /* The open token ends at sep, losing a pair of outer quotes; the next
      * begins at next.  False when the room is full. */
     KORVA_INLINE bool cut_checked(char *sep, char *next)

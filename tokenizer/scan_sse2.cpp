@@ -140,8 +140,7 @@ KORVA_INLINE size_t scan_bytes(char *w, const char *text, size_t ntext, size_t l
              * would repeat their compares for it, which costs a short line
              * more than it saves. */
             store_chunk(base, unless(at_first, c));
-            char *const after = base + 1;
-            for (; stops; stops &= stops - 1) tw.cut_stored(after + lowest(stops));
+            tw.cut_all_stored(base, stops);
             return true;
         }
         store_chunk(base, c);
@@ -209,7 +208,7 @@ KORVA_INLINE size_t scan_bytes(char *w, const char *text, size_t ntext, size_t l
                 continue;
             }
             store_chunk(q, unless(at_first, c));
-            for (mask_t stops = bits(at_first); stops; stops &= stops - 1) tw.cut_stored(q + 1 + lowest(stops));
+            tw.cut_all_stored(q, bits(at_first));
         }
         at = whole;
     } else if (!read_text_chunks<KORVA_CHUNK>(text, ntext, at, cut_chunk)) {
@@ -317,7 +316,7 @@ __attribute__((noinline)) size_t scan_short(char *w, const char *text, size_t nt
          * other, takes the token-by-token way below. */
         if (stops == found_bits && !(stops & before) && tw.chunk_fits() && twos < top) {
             store_chunk(base, unless(found, c));
-            for (mask_t ends = stops + twos; ends; ends &= ends - 1) tw.cut_stored(base + lowest(ends) + 1);
+            tw.cut_all_stored(base, stops + twos);
             return true;
         }
         if (!stored) store_chunk(base, c);
