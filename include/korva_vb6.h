@@ -202,9 +202,10 @@ char *KORVA_API KORVA_FILTER_ALL_CRLF(char *text);
  *   belong to the module: read them, never change or free them, and copy what
  *   you need before the next korva_parsebuf or korva_parsebuf_wrapper call on
  *   any thread, which releases them.  That call may itself be given one of
- *   those tokens as its text (splitting a field again): the text is read
- *   before the old list is released.  When the text is empty (or null, or
- *   only blank bytes) *count = 0 and *tokens keeps the caller's value.
+ *   those tokens as its text (splitting a field again) or its delimiter
+ *   list: they are read before the old list is released.  When the text is
+ *   empty (or null, or only blank bytes) *count = 0 and *tokens keeps the
+ *   caller's value.
  *   *status = KORVA_PARSE_BADDELIM when ndelim < 1, delims is null or a
  *   delimiter is empty: nothing is parsed, *count, *tokens and the retained
  *   list are left as they were.

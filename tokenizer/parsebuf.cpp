@@ -18,16 +18,19 @@ unsigned long korva_kernel_hits[KORVA_KERNELS];
 namespace {
 
 /* The previous parse's block.  It is released only after the new list is
- * built, because the text may be one of its tokens; a new list that needs
- * about as much room takes it over instead, unless the text lies in it. */
+ * built, because the text and the delimiter list may be among its tokens
+ * (both are read where the caller keeps them, up to the end of the scan).
+ * A new list that needs about as much room takes it over instead, unless
+ * it holds either (see parsebuf_on). */
 struct old_block {
     char *p;
-    size_t size;
+    size_t size;    /* 0: not to be taken over */
 
-    char *take(const char *text, size_t need)
+    bool holds(const char *q) const { return q >= p && q < p + size; }
+
+    char *take(size_t need)
     {
         if (!p || need > size || need < size / 2) return NULL;
-        if (text >= p && text < p + size) return NULL;
         char *q = p;
         p = NULL;
         return q;
@@ -79,7 +82,7 @@ inline __attribute__((always_inline)) block cut_tokens(parse_job &job, size_t ro
     size_t copy_room = korva_copy_room(n + extra);
     if (copy_room < n || room >= (SIZE_MAX - copy_room - 15) / sizeof(char *)) return b;
     b.size = (room + 1) * sizeof(char *) + 15 + copy_room;
-    b.array = reinterpret_cast<char **>(job.old.take(job.text, b.size));
+    b.array = reinterpret_cast<char **>(job.old.take(b.size));
     if (b.array) b.size = job.old.size;
     else b.array = static_cast<char **>(malloc(b.size));
     if (!b.array) return b;
@@ -220,6 +223,7 @@ parsebuf_on(korva_scan_path path, const char *text, char ***tokens, int32_t *cou
     parse_job job = {path ? path : chosen_path(), text, 0, 0, ds, quote != 0,
                      {reinterpret_cast<char *>(korva_retained.tokens), korva_retained.size}};
     korva_retained = korva_token_list{NULL, 0, 0};
+    if (job.old.holds(text) || job.old.holds(delims)) job.old.size = 0;
 
     if (rc == KORVA_PARSE_OK) rc = parse(job);
     if (job.old.p) free(job.old.p);

@@ -246,7 +246,8 @@ TEST(reparsing_a_token_of_the_previous_parse)
 {
     /* A caller that splits a field of the last result again hands in text
      * that lives in the list this parse releases: it must be read first. */
-    std::string outer = delimiter_block({";"}), inner = delimiter_block({"="});
+    std::string outer = delimiter_block({";"}), inner = delimiter_block({"="}),
+                outer_comma = delimiter_block({","});
     char **array = NULL;
     int32_t count = 0, status = -7;
     api().parsebuf("name=value;k=v;x", &array, &count, 1, outer.data(), 0, &status);
@@ -264,6 +265,20 @@ TEST(reparsing_a_token_of_the_previous_parse)
     expect_tokens(tokens_of(fields, count), "a499", std::string(40, 'v'));
     api().parsebuf(fields[1], &fields, &count, 1, inner.data(), 0, &status);
     expect_tokens(tokens_of(fields, count), std::string(40, 'v'));
+
+    /* The delimiter list may be such a token too: it is read while the
+     * line is cut, so the released list's block must not be reused. */
+    const struct {
+        const char *first, *line, *want[2];
+    } lists[] = {
+        {"x,;", "p;q", {"p", "q"}},                           /* the plain scan's list */
+        {"x,:::::", "abcdefgh:::::ij", {"abcdefgh", "ij"}},   /* compared in full by the SSE2 scan */
+    };
+    for (const auto &l : lists) {
+        api().parsebuf(l.first, &array, &count, 1, outer_comma.data(), 0, &status);
+        api().parsebuf(l.line, &fields, &count, 1, array[1], 0, &status);
+        expect_tokens(tokens_of(fields, count), l.want[0], l.want[1]);
+    }
 
     /* A field of one-letter items takes two sizing rounds, and the second
      * reads the text again: by then a list block released too early has
