@@ -14,6 +14,12 @@
  * Each line is timed in 3 rounds, and the table shows the median round of
  * each column.  Arguments name the lines to time ("a b c d"); without any,
  * all are timed.
+ *
+ * --compare A.dll B.dll [lines] times korva_parsebuf of two builds of the
+ * DLL, loaded by their paths into this one process, their batches in turn,
+ * in 11 rounds, and prints the median of the rounds' B/A ratios: a busy
+ * spell of the machine then falls on both builds, and moves the ratio far
+ * less than it moves either time.
  */
 #include <windows.h>
 #include <stdio.h>
@@ -173,10 +179,61 @@ template <typename F> F bind(HMODULE dll, const char *name)
     return reinterpret_cast<F>(reinterpret_cast<void *>(p));
 }
 
+/* The --compare mode (see the head of this file). */
+int compare(const char *path_a, const char *path_b, int nlines, char **lines)
+{
+    typedef decltype(&korva_parsebuf) parse_fn;
+    HMODULE a = LoadLibraryA(path_a), b = LoadLibraryA(path_b);
+    if (!a || !b || a == b) {
+        printf("cannot load %s and %s as two modules\n", path_a, path_b);
+        return 2;
+    }
+    parse_fn pa = bind<parse_fn>(a, "korva_parsebuf"), pb = bind<parse_fn>(b, "korva_parsebuf");
+    if (!pa || !pb) return 2;
+
+    printf("A = %s\nB = %s\n\n%-4s %10s %18s %11s %11s\n", path_a, path_b, "case", "B/A", "(least-most)",
+           "A", "B");
+    static const char *const all[] = {"a", "b", "c", "d"};
+    if (!nlines) {
+        nlines = 4;
+        lines = const_cast<char **>(all);
+    }
+    for (int i = 0; i < nlines; i++) {
+        bench_line l = make_line(lines[i]);
+        if (!l.id) {
+            printf("%s: no such line\n", lines[i]);
+            continue;
+        }
+        std::vector<double> ratio, ta, tb;
+        for (int round = 0; round < 11; round++) {
+            parse_timer<parse_fn> x(pa, l, true), y(pb, l, true);
+            if (!x.t.f.on || !y.t.f.on) break;
+            for (int k = 0; k < x.t.batches; k++) {
+                x.batch();
+                y.batch();
+            }
+            ratio.push_back(y.best() / x.best());
+            ta.push_back(x.best());
+            tb.push_back(y.best());
+        }
+        if (ratio.empty()) continue;
+        std::sort(ratio.begin(), ratio.end());
+        std::sort(ta.begin(), ta.end());
+        std::sort(tb.begin(), tb.end());
+        size_t m = ratio.size() / 2;
+        printf("%-4s %10.3f %8.3f-%-9.3f %11s %11s\n", l.id, ratio[m], ratio.front(), ratio.back(),
+               show_time(ta[m]).c_str(), show_time(tb[m]).c_str());
+        fflush(stdout);
+    }
+    return 0;
+}
+
 } /* namespace */
 
 int main(int argc, char **argv)
 {
+    if (argc >= 4 && !strcmp(argv[1], "--compare")) return compare(argv[2], argv[3], argc - 4, argv + 4);
+
     HMODULE dll = LoadLibraryA("KORVA_VB6.dll");
     if (!dll) {
         printf("cannot load KORVA_VB6.dll: error %lu\n", GetLastError());
