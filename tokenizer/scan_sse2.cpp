@@ -83,13 +83,8 @@ __attribute__((cold)) size_t korva_count_stops_sse2(const char *text, size_t n, 
     }
     uint64_t lane[2];
     _mm_storeu_si128(reinterpret_cast<__m128i *>(lane), sums);
-    size_t count = (size_t)(lane[0] + lane[1]);
-    for (; i < n; i++) {
-        bool hit = quote && text[i] == '"';
-        for (int32_t k = 0; k < ds.nfirst; k++) hit = hit || (unsigned char)text[i] == ds.first[k];
-        count += hit;
-    }
-    return count;
+    /* the last bytes as the plain scan counts them */
+    return (size_t)(lane[0] + lane[1]) + korva_count_stops(text + i, n - i, ds, quote);
 }
 
 namespace {
