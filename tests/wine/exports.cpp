@@ -19,6 +19,8 @@ __asm__(
     "    pushl %esi\n"
     "    pushl %edi\n"
     "    movl  %esp, %edi\n"          /* ESP before the arguments */
+    "    andl  $-16, %esp\n"
+    "    subl  24(%ebp), %esp\n"
     "    movl  12(%ebp), %esi\n"
     "    movl  16(%ebp), %ecx\n"
     "1:  testl %ecx, %ecx\n"

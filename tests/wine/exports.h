@@ -52,11 +52,15 @@ static const int export_count = sizeof(exports) / sizeof(exports[0]);
 const export_row *find_export(const char *name);
 
 /*
- * abi_call(fn, args, nwords, &eax): pushes nwords 32-bit words (args[0]
- * last, so it ends up first), calls fn, and returns how many bytes of
- * arguments fn popped: nwords * 4 for __stdcall, 0 for __cdecl.  ESP is
- * restored whatever fn did, so a mismatch is reported instead of crashing.
+ * abi_call(fn, args, nwords, &eax, skew): pushes nwords 32-bit words
+ * (args[0] last, so it ends up first) below a 16-byte boundary less skew
+ * bytes, calls fn, and returns how many bytes of arguments fn popped:
+ * nwords * 4 for __stdcall, 0 for __cdecl.  ESP is restored whatever fn
+ * did, so a mismatch is reported instead of crashing.  A Visual Basic
+ * program's stack is only 4-byte aligned: skew 0, 4, 8 and 12 give fn
+ * each alignment it may meet.
  */
-extern "C" int32_t abi_call(void *fn, const uint32_t *args, int32_t nwords, uint32_t *eax);
+extern "C" int32_t abi_call(void *fn, const uint32_t *args, int32_t nwords, uint32_t *eax,
+                            int32_t skew);
 
 #endif
