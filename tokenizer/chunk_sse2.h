@@ -285,6 +285,31 @@ KORVA_INLINE bool read_copied_chunks(char *w, const char *text, size_t ntext, si
     return true;
 }
 
+/* The same scan of w[0..n) in one loop, so that a kernel's chunk code is
+ * inlined once: cut(c, base) for each chunk c at w's address base, first
+ * those wholly inside the text, loaded from it, then, once the rest of the
+ * text is copied, the last ones, loaded from w.  The bytes past the zeros
+ * that end the working copy are zeroed first, up to the end of the last
+ * chunk (the room reaches 16 bytes past it), so that every byte of a chunk
+ * is one the kernel may take as it stands: no mask of the bytes before n.
+ * False when a cut returned false. */
+template <int Bytes, typename Cut>
+KORVA_INLINE bool read_chunks(char *w, const char *text, size_t ntext, size_t n, Cut &&cut)
+{
+    ptrdiff_t to_source = text - w;
+    char *q = w, *end = w + (ntext & ~(size_t)(Bytes - 1));
+    for (;;) {
+        for (; q != end; q += Bytes)
+            if (!cut(loadu_chunk<Bytes>(q + to_source), q)) return false;
+        if (!to_source) return true;
+        copy(q, q + to_source, ntext - (size_t)(q - w));
+        to_source = 0;
+        end = w + ((n + Bytes - 1) & ~(size_t)(Bytes - 1));
+        for (char *z = w + n; z < end; z += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(z), _mm_setzero_si128());
+    }
+}
+
 } /* namespace */
 
 #endif

@@ -174,6 +174,8 @@ size_t korva_scan_short21_sse2(KORVA_KERNEL_ARGS);
 size_t korva_scan_short2_sse2(KORVA_KERNEL_ARGS);
 size_t korva_scan_short_sse2(KORVA_KERNEL_ARGS);
 size_t korva_scan_general_sse2(KORVA_KERNEL_ARGS);
+/* korva_scan_byte_sse2 with quotes on */
+size_t korva_scan_byte_quoted_sse2(KORVA_KERNEL_ARGS);
 #endif
 
 #endif

@@ -182,8 +182,16 @@ KORVA_INLINE size_t scan_bytes(char *w, const char *text, size_t ntext, size_t l
         return tw.chunk_fits() ? cut_stripping(false) : cut_stripping(true);
     };
 
+    if (!One)
+        return read_chunks<KORVA_CHUNK>(w, text, ntext, limit,
+                                        [&](const chunk_t &c, char *base) __attribute__((always_inline)) {
+                                            return cut_chunk(c, (size_t)(base - w), ~(mask_t)0);
+                                        })
+                   ? tw.count()
+                   : room + 1;
+
     size_t at = 0;
-    if (One && !quote) {
+    if (!quote) {
         /* The usual line's chunks in the text, written out here so that
          * the loop carries only the working copy's pointer, the token
          * array's end and the quote carry, which the i686 build keeps in
@@ -415,18 +423,59 @@ __attribute__((noinline)) size_t korva_scan_bytes_sse2(KORVA_KERNEL_ARGS)
     return scan_bytes<false>(w, text, ntext, n, ds, quote, tokens, room);
 }
 
+/* The usual list with quotes on: one one-byte delimiter, not a quote.  A
+ * separator inside quotes is none, and a token loses its outer quotes
+ * where it begins with a quote and one stands right before its separator:
+ * that quote closes the quotes the first one opened.  Since a quote opens
+ * quotes, the separator right after one is inside them, and no token is a
+ * lone quote, which scan_bytes must test for.  Kept apart from scan_bytes,
+ * whose chunks also carry the quote flag, the test for a chunk without
+ * quotes and the compares of a longer list. */
+size_t korva_scan_byte_quoted_sse2(KORVA_KERNEL_ARGS)
+{
+    (void)quote;
+    typedef chunk<KORVA_CHUNK> chunk_t;
+    typedef chunk_t::mask mask_t;
+    const __m128i first = _mm_set1_epi8((char)ds.first[0]), dquote = _mm_set1_epi8('"');
+    token_writer tw(w, tokens, room, KORVA_CHUNK);
+    quote_tracker<mask_t> qt;
+
+    auto cut_chunk = [&](const chunk_t &c, char *base) __attribute__((always_inline)) {
+        store_chunk(base, c);
+        const mask_t quotes = equal_bits(c, dquote);
+        mask_t seps = equal_bits(c, first) & ~qt.inside(quotes);
+        const mask_t before = qt.before(quotes);
+        /* Which separators close a token that begins with a quote, by the
+         * subtraction scan_bytes explains; the open token, stored, takes
+         * bit 0. */
+        const mask_t opens = *tw.start() == '"';
+        const mask_t strip = seps & ~(seps - ((seps << 1 & quotes) | opens)) & before;
+        if (!tw.chunk_fits()) {
+            for (; seps; seps &= seps - 1) {
+                unsigned i = lowest(seps);
+                if (tw.out == tw.full) return false;
+                tw.cut_quoted(base + i, strip >> i & 1);
+            }
+        } else if (!strip) {
+            tw.cut_all(base, seps);
+        } else {
+            for (; seps; seps &= seps - 1) {
+                unsigned i = lowest(seps);
+                tw.cut_quoted(base + i, strip >> i & 1);
+            }
+        }
+        return true;
+    };
+    return read_chunks<KORVA_CHUNK>(w, text, ntext, n, cut_chunk) ? tw.count() : room + 1;
+}
+
 /* The usual list, one delimiter, has a copy of its own without the compares
- * of a longer list.  On i686 the copy is for lines with quotes off alone,
- * which then need no quote state: a copy for quoted lines there runs them
- * slower than the scan of any one-byte list and costs the DLL its code. */
+ * of a longer list for lines with quotes off, which then need no quote
+ * state, and the scan above for quoted ones. */
 size_t korva_scan_byte_sse2(KORVA_KERNEL_ARGS)
 {
-#if defined(__x86_64__)
-    return scan_bytes<true>(w, text, ntext, n, ds, quote, tokens, room);
-#else
-    if (quote) return korva_scan_bytes_sse2(w, text, ntext, n, ds, quote, tokens, room);
+    if (quote) return korva_scan_byte_quoted_sse2(w, text, ntext, n, ds, quote, tokens, room);
     return scan_bytes<true>(w, text, ntext, n, ds, false, tokens, room);
-#endif
 }
 
 /* The usual counts of two-byte delimiters get a copy each, in which the
