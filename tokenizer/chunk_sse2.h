@@ -223,6 +223,20 @@ struct token_writer {
         cut_stored(sep + 1);
     }
 
+    /* Each bit of seps a one-byte separator at base + bit, the token it
+     * closes losing its outer quotes where strip has the bit (cut_quoted);
+     * the room is tested token by token when Check.  False when it is
+     * full. */
+    template <bool Check, typename Mask> KORVA_INLINE bool cut_all_quoted(char *base, Mask seps, Mask strip)
+    {
+        for (; seps; seps &= seps - 1) {
+            unsigned i = lowest(seps);
+            if (Check && out == full) return false;
+            cut_quoted(base + i, strip >> i & 1);
+        }
+        return true;
+    }
+
     /* Each bit of seps a one-byte separator at base + bit, the tokens cut as
      * they stand; the room is not tested. */
     template <typename Mask> KORVA_INLINE void cut_all(char *base, Mask seps)

@@ -171,15 +171,8 @@ KORVA_INLINE size_t scan_bytes(char *w, const char *text, size_t ntext, size_t l
         const mask_t strip = stops & ~(stops - (later | opens)) & before & ~lone;
         /* The room is tested token by token only where a whole chunk's
          * tokens might not fit. */
-        auto cut_stripping = [&](bool check) __attribute__((always_inline)) {
-            for (; stops; stops &= stops - 1) {
-                unsigned i = lowest(stops);
-                if (check && tw.out == tw.full) return false;
-                tw.cut_quoted(base + i, strip >> i & 1);
-            }
-            return true;
-        };
-        return tw.chunk_fits() ? cut_stripping(false) : cut_stripping(true);
+        return tw.chunk_fits() ? tw.cut_all_quoted<false>(base, stops, strip)
+                               : tw.cut_all_quoted<true>(base, stops, strip);
     };
 
     if (!One)
@@ -190,6 +183,10 @@ KORVA_INLINE size_t scan_bytes(char *w, const char *text, size_t ntext, size_t l
                    ? tw.count()
                    : room + 1;
 
+    /* korva_scan_byte_sse2 hands quoted lines to a copy of their own, so
+     * quote is false here; the branch for it below is kept all the same,
+     * since without it clang gives the text loop other registers, and the
+     * usual line ran slower. */
     size_t at = 0;
     if (!quote) {
         /* The usual line's chunks in the text, written out here so that
@@ -443,27 +440,16 @@ size_t korva_scan_byte_quoted_sse2(KORVA_KERNEL_ARGS)
     auto cut_chunk = [&](const chunk_t &c, char *base) __attribute__((always_inline)) {
         store_chunk(base, c);
         const mask_t quotes = equal_bits(c, dquote);
-        mask_t seps = equal_bits(c, first) & ~qt.inside(quotes);
+        const mask_t seps = equal_bits(c, first) & ~qt.inside(quotes);
         const mask_t before = qt.before(quotes);
         /* Which separators close a token that begins with a quote, by the
          * subtraction scan_bytes explains; the open token, stored, takes
          * bit 0. */
         const mask_t opens = *tw.start() == '"';
         const mask_t strip = seps & ~(seps - ((seps << 1 & quotes) | opens)) & before;
-        if (!tw.chunk_fits()) {
-            for (; seps; seps &= seps - 1) {
-                unsigned i = lowest(seps);
-                if (tw.out == tw.full) return false;
-                tw.cut_quoted(base + i, strip >> i & 1);
-            }
-        } else if (!strip) {
-            tw.cut_all(base, seps);
-        } else {
-            for (; seps; seps &= seps - 1) {
-                unsigned i = lowest(seps);
-                tw.cut_quoted(base + i, strip >> i & 1);
-            }
-        }
+        if (!tw.chunk_fits()) return tw.cut_all_quoted<true>(base, seps, strip);
+        if (!strip) tw.cut_all(base, seps);
+        else tw.cut_all_quoted<false>(base, seps, strip);
         return true;
     };
     return read_chunks<KORVA_CHUNK>(w, text, ntext, n, cut_chunk) ? tw.count() : room + 1;
